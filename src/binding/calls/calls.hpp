@@ -1,0 +1,25 @@
+// Bodies of the exported functions, one file per family. Each converts its arguments through
+// Args in parameter order, runs one core operation without the lock, and builds the result.
+#pragma once
+
+#include "../args.hpp"
+
+namespace quillon::binding {
+
+// levenshtein.cpp
+PyObject* levenshtein_distance(Args& args);
+PyObject* levenshtein_myers(Args& args);
+
+// fuzz.cpp
+PyObject* fuzz_ratio(Args& args);
+PyObject* fuzz_qratio(Args& args);
+
+// hardware.cpp
+PyObject* set_cpu_only(Args& args);
+PyObject* set_gpu_threshold(Args& args);
+PyObject* is_gpu_available();
+PyObject* warmup();
+PyObject* gpu_info();
+PyObject* hardware_info();
+
+}  // namespace quillon::binding

@@ -1,0 +1,130 @@
+// Argument conversion by kind, string lists, and result objects.
+#include "convert.hpp"
+
+#include <cstring>
+#include <limits>
+
+namespace quillon::binding {
+
+TextSlice as_str(PyObject* obj) {
+    if (!PyUnicode_Check(obj)) throw_not_instance(obj, "str");
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (data == nullptr) throw PythonError{};
+    return TextSlice(data, static_cast<std::size_t>(size));
+}
+
+double as_float(PyObject* obj) {
+    const double value = PyFloat_AsDouble(obj);
+    if (value == -1.0 && PyErr_Occurred()) throw PythonError{};
+    return value;
+}
+
+std::int64_t as_int(PyObject* obj) {
+    const long long value = PyLong_AsLongLong(obj);
+    if (value == -1 && PyErr_Occurred()) throw PythonError{};
+    return static_cast<std::int64_t>(value);
+}
+
+std::uint64_t as_count(PyObject* obj) {
+    PyRef index;
+    if (!PyLong_Check(obj)) {
+        index = PyRef(check(PyNumber_Index(obj)));
+        obj = index.get();
+    }
+    const unsigned long long value = PyLong_AsUnsignedLongLong(obj);
+    if (value == std::numeric_limits<unsigned long long>::max() && PyErr_Occurred()) {
+        throw PythonError{};
+    }
+    return static_cast<std::uint64_t>(value);
+}
+
+std::optional<std::uint64_t> as_count_or_none(PyObject* obj) {
+    if (obj == nullptr || obj == Py_None) return std::nullopt;
+    return as_count(obj);
+}
+
+namespace {
+
+// NumPy's boolean scalar, recognised by name so that NumPy never has to be imported here.
+bool is_numpy_bool(PyObject* obj) {
+    auto* type = reinterpret_cast<PyObject*>(Py_TYPE(obj));
+    PyRef module(PyObject_GetAttrString(type, "__module__"));
+    if (!module) {
+        PyErr_Clear();
+        return false;
+    }
+    if (!PyUnicode_Check(module.get()) || PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) {
+        return false;
+    }
+    PyRef name(check(PyType_GetName(Py_TYPE(obj))));
+    return PyUnicode_CompareWithASCIIString(name.get(), "bool_") == 0 ||
+           PyUnicode_CompareWithASCIIString(name.get(), "bool") == 0;
+}
+
+}  // namespace
+
+bool as_bool(PyObject* obj) {
+    if (obj == Py_True) return true;
+    if (obj == Py_False) return false;
+    if (obj == Py_None || !is_numpy_bool(obj)) throw_not_instance(obj, "bool");
+    auto* type = reinterpret_cast<PyObject*>(Py_TYPE(obj));
+    PyRef method(PyObject_GetAttrString(type, "__bool__"));
+    if (!method || !PyCallable_Check(method.get())) {
+        PyErr_Clear();
+        PyRef name(check(PyType_GetQualName(Py_TYPE(obj))));
+        PyErr_Format(PyExc_TypeError, "object of type '%U' does not define a '__bool__' conversion",
+                     name.get());
+        throw PythonError{};
+    }
+    PyRef result(check(PyObject_CallFunctionObjArgs(method.get(), obj, nullptr)));
+    const int truth = PyObject_IsTrue(result.get());
+    if (truth < 0) throw PythonError{};
+    return truth == 1;
+}
+
+StrList collect_strs(PyObject* obj) {
+    StrList list;
+    // The length only sizes the first allocation; objects without one are fine.
+    const Py_ssize_t hint = PyObject_Size(obj);
+    if (hint < 0) {
+        PyErr_Clear();
+    } else {
+        list.items_.reserve(static_cast<std::size_t>(hint));
+    }
+    PyRef iterator(check(PyObject_GetIter(obj)));
+    while (PyObject* item = PyIter_Next(iterator.get())) {
+        PyRef owned(item);
+        if (!PyUnicode_Check(item)) throw_not_instance(item, "str");
+        list.items_.push_back(std::move(owned));
+    }
+    if (PyErr_Occurred()) throw PythonError{};
+    return list;
+}
+
+void encode_strs(StrList& list) {
+    list.slices_.reserve(list.items_.size());
+    for (const PyRef& item : list.items_) list.slices_.push_back(as_str(item.get()));
+}
+
+StrList as_strs(PyObject* obj) {
+    StrList list = collect_strs(obj);
+    encode_strs(list);
+    return list;
+}
+
+PyRef to_python(std::uint32_t value) { return PyRef(check(PyLong_FromUnsignedLong(value))); }
+
+PyRef to_python(std::int64_t value) { return PyRef(check(PyLong_FromLongLong(value))); }
+
+PyRef to_python(double value) { return PyRef(check(PyFloat_FromDouble(value))); }
+
+PyRef to_python(bool value) { return PyRef::borrow(value ? Py_True : Py_False); }
+
+PyRef to_python(TextSlice text) {
+    return PyRef(check(PyUnicode_FromStringAndSize(text.data, static_cast<Py_ssize_t>(text.size))));
+}
+
+PyRef none() { return PyRef::borrow(Py_None); }
+
+}  // namespace quillon::binding

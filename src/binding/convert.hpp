@@ -1,0 +1,66 @@
+// One converter per parameter kind, and the builders of result objects. Converters throw
+// PythonError with the interpreter's or the module's own exception set; the caller (Args)
+// attaches the "while processing" note.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "../core/text.hpp"
+#include "errors.hpp"
+
+namespace quillon::binding {
+
+// str or subclass -> borrowed UTF-8 (valid while the object lives).
+TextSlice as_str(PyObject* obj);
+// Anything PyFloat_AsDouble takes.
+double as_float(PyObject* obj);
+// Signed 64-bit: anything with __index__ (a float is refused).
+std::int64_t as_int(PyObject* obj);
+// Unsigned 64-bit: an int directly, anything else through __index__.
+std::uint64_t as_count(PyObject* obj);
+// None -> no value, else a count.
+std::optional<std::uint64_t> as_count_or_none(PyObject* obj);
+// Exactly True or False, or a NumPy boolean scalar through its __bool__.
+bool as_bool(PyObject* obj);
+
+// A list parameter: any iterable of str, held (one reference per item) for the call.
+class StrList {
+public:
+    std::size_t size() const noexcept { return slices_.size(); }
+    const std::vector<TextSlice>& slices() const noexcept { return slices_; }
+    const TextSlice& operator[](std::size_t i) const noexcept { return slices_[i]; }
+
+private:
+    friend StrList collect_strs(PyObject* obj);
+    friend void encode_strs(StrList& list);
+    std::vector<PyRef> items_;
+    std::vector<TextSlice> slices_;
+};
+
+// Takes the items of an iterable, refusing any that is not a str; does not encode yet.
+StrList collect_strs(PyObject* obj);
+// Encodes every collected item in order; the first failure ends the call.
+void encode_strs(StrList& list);
+// Both steps, for a function with one list.
+StrList as_strs(PyObject* obj);
+
+PyRef to_python(std::uint32_t value);
+PyRef to_python(std::int64_t value);
+PyRef to_python(double value);
+PyRef to_python(bool value);
+PyRef to_python(TextSlice text);
+PyRef none();
+
+// A list with one item per element, item i built from element i.
+template <class T>
+PyRef to_python_list(const std::vector<T>& values) {
+    PyRef list(check(PyList_New(static_cast<Py_ssize_t>(values.size()))));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), to_python(values[i]).release());
+    }
+    return list;
+}
+
+}  // namespace quillon::binding

@@ -1,0 +1,61 @@
+// The function table: one row per exported function, in the order in which the module adds
+// them (and so the order of __all__).
+#include <iterator>
+
+#include "calls/calls.hpp"
+#include "frame.hpp"
+#include "module.hpp"
+
+namespace quillon::binding {
+
+namespace {
+
+constexpr Row function_table[] = {
+    {"levenshtein_distance(a, b, /)\n--\n\n", levenshtein_distance},
+    {"fuzz_ratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_ratio},
+    {"fuzz_qratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_qratio},
+    {"levenshtein_myers(a, b, /)\n--\n\n", levenshtein_myers},
+    {"set_cpu_only(cpu_only, /)\n--\n\n", set_cpu_only},
+    {"set_gpu_threshold(threshold=None)\n--\n\n", set_gpu_threshold},
+    {"is_gpu_available()\n--\n\n", is_gpu_available},
+    {"warmup()\n--\n\n", warmup},
+    {"gpu_info()\n--\n\n", gpu_info},
+    {"hardware_info()\n--\n\n", hardware_info},
+};
+
+// Appends name to the module's __all__ (created on first use) and sets the attribute.
+void add_exported(PyObject* module, const char* name, PyObject* value) {
+    PyRef all(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) throw PythonError{};
+        PyErr_Clear();
+        all = PyRef(check(PyList_New(0)));
+        if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) throw PythonError{};
+    }
+    if (!PyList_Check(all.get())) throw_error(PyExc_TypeError, "`__all__` must be a list");
+    PyRef key(check(PyUnicode_FromString(name)));
+    if (PyList_Append(all.get(), key.get()) < 0) throw PythonError{};
+    if (PyObject_SetAttr(module, key.get(), value) < 0) throw PythonError{};
+}
+
+}  // namespace
+
+int exec_module(PyObject* module) noexcept {
+    try {
+        if (!PyModule_Check(module)) throw_not_instance(module, "module");
+        PyMethodDef* defs = method_defs<function_table>();
+        PyRef module_name(check(PyModule_GetNameObject(module)));
+        for (std::size_t i = 0; i < std::size(function_table); ++i) {
+            PyRef function(check(PyCMethod_New(&defs[i], module, module_name.get(), nullptr)));
+            add_exported(module, defs[i].ml_name, function.get());
+        }
+        PyRef version(check(PyUnicode_FromString("0.4.1")));
+        add_exported(module, "__version__", version.get());
+        return 0;
+    } catch (...) {
+        raise_current_exception();
+        return -1;
+    }
+}
+
+}  // namespace quillon::binding

@@ -1,0 +1,198 @@
+// Bit-parallel kernels shared by the Levenshtein and indel routes: position masks for a
+// pattern of any length and unit type, Myers' block recurrence for the edit distance, and the
+// bit-vector LCS from which the indel distance follows. Header-only, baseline code.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace quillon::bitpar {
+
+// Position masks of a pattern: bit k of block b of row(c) is set when unit 64*b + k equals c.
+// Units below 256 index a dense table; larger scalar values go through a small open-addressing
+// map onto extra rows. A unit that does not occur gets a row of zeros.
+template <class Unit>
+class PatternMasks {
+public:
+    PatternMasks(const Unit* pattern, std::size_t m)
+        : blocks_((m + 63) / 64), dense_(256 * blocks_, 0), zeros_(blocks_, 0) {
+        if constexpr (sizeof(Unit) > 1) {
+            std::size_t wide = 0;
+            for (std::size_t k = 0; k < m; ++k) wide += pattern[k] >= 256;
+            if (wide > 0) {
+                std::size_t capacity = 8;
+                while (capacity < 2 * wide) capacity *= 2;
+                keys_.assign(capacity, empty_key);
+                slots_.assign(capacity, 0);
+                shift_ = 32 - std::countr_zero(static_cast<std::uint32_t>(capacity));
+            }
+        }
+        for (std::size_t k = 0; k < m; ++k) {
+            std::uint64_t* r = mutable_row(static_cast<std::uint32_t>(pattern[k]));
+            r[k / 64] |= std::uint64_t{1} << (k % 64);
+        }
+    }
+
+    std::size_t blocks() const noexcept { return blocks_; }
+
+    const std::uint64_t* row(Unit u) const noexcept {
+        auto c = static_cast<std::uint32_t>(u);
+        if (sizeof(Unit) == 1 || c < 256) return dense_.data() + c * blocks_;
+        if (keys_.empty()) return zeros_.data();
+        for (std::size_t i = hash(c);; i = (i + 1) & (keys_.size() - 1)) {
+            if (keys_[i] == c) return sparse_.data() + slots_[i] * blocks_;
+            if (keys_[i] == empty_key) return zeros_.data();
+        }
+    }
+
+private:
+    // No scalar value reaches this key: they end at U+10FFFF.
+    static constexpr std::uint32_t empty_key = 0xFFFFFFFFu;
+
+    std::size_t hash(std::uint32_t c) const noexcept {
+        return static_cast<std::uint32_t>(c * 0x9E3779B1u) >> shift_;
+    }
+
+    std::uint64_t* mutable_row(std::uint32_t c) {
+        if (c < 256) return dense_.data() + c * blocks_;
+        std::size_t i = hash(c);
+        while (keys_[i] != c && keys_[i] != empty_key) i = (i + 1) & (keys_.size() - 1);
+        if (keys_[i] == empty_key) {
+            keys_[i] = c;
+            slots_[i] = sparse_.size() / blocks_;
+            sparse_.resize(sparse_.size() + blocks_, 0);
+        }
+        return sparse_.data() + slots_[i] * blocks_;
+    }
+
+    std::size_t blocks_;
+    std::vector<std::uint64_t> dense_, zeros_, sparse_;
+    std::vector<std::uint32_t> keys_;
+    std::vector<std::size_t> slots_;
+    int shift_ = 0;
+};
+
+// Masks of a byte pattern of at most 64 bytes, on the caller's stack: short texts allocate
+// nothing.
+struct ByteWordMasks {
+    std::uint64_t table[256];
+
+    ByteWordMasks(const std::uint8_t* pattern, std::size_t m) noexcept {
+        std::memset(table, 0, sizeof table);
+        for (std::size_t k = 0; k < m; ++k) table[pattern[k]] |= std::uint64_t{1} << k;
+    }
+};
+
+inline std::uint64_t lcs_length_word(const ByteWordMasks& masks, std::size_t m,
+                                     const std::uint8_t* text, std::size_t n) noexcept {
+    std::uint64_t s = ~std::uint64_t{0};
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::uint64_t u = s & masks.table[text[j]];
+        s = (s + u) | (s - u);
+    }
+    const std::uint64_t valid = m == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m) - 1;
+    return static_cast<std::uint64_t>(std::popcount(~s & valid));
+}
+
+// Drops the common prefix and then, of what remains, the common suffix.
+template <class Unit>
+inline void strip_affixes(const Unit*& a, std::size_t& la, const Unit*& b, std::size_t& lb) {
+    while (la > 0 && lb > 0 && *a == *b) ++a, ++b, --la, --lb;
+    while (la > 0 && lb > 0 && a[la - 1] == b[lb - 1]) --la, --lb;
+}
+
+// Myers' recurrence over ceil(m/64) blocks (Myers 1999, block form). Each block hands the
+// next the horizontal delta at its top bit; the row above the first block has delta +1,
+// the boundary D[0][j] = j of a global distance. Returns D[m][n].
+template <class Unit>
+std::uint64_t myers_distance(const PatternMasks<Unit>& masks, std::size_t m, const Unit* text,
+                             std::size_t n) {
+    const std::size_t blocks = masks.blocks();
+    std::vector<std::uint64_t> vp(blocks, ~std::uint64_t{0}), vn(blocks, 0);
+    const std::uint64_t last = std::uint64_t{1} << ((m - 1) % 64);
+    std::uint64_t score = m;
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::uint64_t* eqs = masks.row(text[j]);
+        std::uint64_t hp_in = 1, hn_in = 0;
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const std::uint64_t pv = vp[b], mv = vn[b];
+            const std::uint64_t xv = eqs[b] | mv;
+            const std::uint64_t eq = eqs[b] | hn_in;
+            const std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+            std::uint64_t ph = mv | ~(xh | pv);
+            std::uint64_t mh = pv & xh;
+            if (b + 1 == blocks) {
+                score += (ph & last) != 0;
+                score -= (mh & last) != 0;
+            }
+            const std::uint64_t hp_out = ph >> 63, hn_out = mh >> 63;
+            ph = (ph << 1) | hp_in;
+            mh = (mh << 1) | hn_in;
+            vp[b] = mh | ~(xv | ph);
+            vn[b] = ph & xv;
+            hp_in = hp_out;
+            hn_in = hn_out;
+        }
+    }
+    return score;
+}
+
+// Length of a longest common subsequence by the bit-vector recurrence
+// S' = (S + (S & M)) | (S & ~M), the addition carrying across blocks; LCS = zeros of S.
+template <class Unit>
+std::uint64_t lcs_length(const PatternMasks<Unit>& masks, std::size_t m, const Unit* text,
+                         std::size_t n) {
+    const std::size_t blocks = masks.blocks();
+    std::vector<std::uint64_t> s(blocks, ~std::uint64_t{0});
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::uint64_t* eqs = masks.row(text[j]);
+        std::uint64_t carry = 0;
+        for (std::size_t b = 0; b < blocks; ++b) {
+            const std::uint64_t u = s[b] & eqs[b];
+            const std::uint64_t sum1 = s[b] + u;
+            const std::uint64_t sum = sum1 + carry;
+            carry = (sum1 < u) | (sum < carry);
+            s[b] = sum | (s[b] - u);
+        }
+    }
+    std::uint64_t lcs = 0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        std::uint64_t valid = ~std::uint64_t{0};
+        if (b + 1 == blocks && m % 64 != 0) valid = (std::uint64_t{1} << (m % 64)) - 1;
+        lcs += static_cast<std::uint64_t>(std::popcount(~s[b] & valid));
+    }
+    return lcs;
+}
+
+// Edit distance of two unit sequences: strip common affixes, then run Myers with the shorter
+// remainder as the pattern.
+template <class Unit>
+std::uint64_t levenshtein(const Unit* a, std::size_t la, const Unit* b, std::size_t lb) {
+    strip_affixes(a, la, b, lb);
+    if (la > lb) std::swap(a, b), std::swap(la, lb);
+    if (la == 0) return lb;
+    PatternMasks<Unit> masks(a, la);
+    return myers_distance(masks, la, b, lb);
+}
+
+// Indel distance: la + lb - 2 LCS. Common affixes belong to every longest common subsequence.
+template <class Unit>
+std::uint64_t indel(const Unit* a, std::size_t la, const Unit* b, std::size_t lb) {
+    strip_affixes(a, la, b, lb);
+    if (la > lb) std::swap(a, b), std::swap(la, lb);
+    if (la == 0) return lb;
+    if constexpr (sizeof(Unit) == 1) {
+        if (la <= 64) {
+            const ByteWordMasks masks(a, la);
+            return la + lb - 2 * lcs_length_word(masks, la, b, lb);
+        }
+    }
+    PatternMasks<Unit> masks(a, la);
+    return la + lb - 2 * lcs_length(masks, la, b, lb);
+}
+
+}  // namespace quillon::bitpar

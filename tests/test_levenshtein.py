@@ -1,0 +1,160 @@
+"""Levenshtein distance: every route against the textbook definition and against each other."""
+
+import threading
+import time
+
+import pytest
+from hypothesis import example, given
+from hypothesis import strategies as st
+
+import quillon
+from reference import levenshtein
+from strategies import any_texts, ascii_texts, long_ascii_texts, shift, texts, unicode_texts
+
+ENTRIES = [quillon.levenshtein_distance, quillon.levenshtein_myers]
+
+
+@pytest.mark.parametrize("distance", ENTRIES)
+class TestKnownDistances:
+    @pytest.mark.parametrize(
+        "a, b, expected",
+        [
+            ("", "", 0),
+            ("", "abc", 3),
+            ("kitten", "sitting", 3),
+            ("saturday", "sunday", 3),
+            ("flaw", "lawn", 2),
+            ("café", "cafe", 1),
+            ("é", "", 1),
+            ("a😀b", "ab", 1),
+            ("a\x00b", "ab", 1),
+            ("A", "a", 1),
+            ("abc", "xyzw", 4),
+            ("a" * 64, "a" * 65, 1),
+            ("a" * 65, "a" * 66, 1),
+            ("x", "abcdefgh" * 20, 160),
+            ("c", "abcdefgh" * 20, 159),
+        ],
+    )
+    def test_examples(self, distance, a, b, expected):
+        assert distance(a, b) == expected
+        assert distance(b, a) == expected
+
+    @given(a=texts, b=texts)
+    @example(a="ab", b="ba")
+    def test_matches_reference(self, distance, a, b):
+        expected = levenshtein(a, b)
+        assert distance(a, b) == expected
+        assert distance(b, a) == expected
+        assert distance(a, a) == 0
+
+
+@given(a=st.text(alphabet="ab", max_size=200), b=st.text(alphabet="abc", max_size=200))
+def test_long_ascii_pairs(a, b):
+    assert quillon.levenshtein_distance(a, b) == levenshtein(a, b)
+
+
+@given(a=long_ascii_texts, b=long_ascii_texts)
+def test_ascii_and_unicode_routes_agree(a, b):
+    # Shifting every letter out of ASCII keeps the distance and forces the scalar route.
+    expected = quillon.levenshtein_distance(a, b)
+    assert quillon.levenshtein_distance(shift(a), shift(b)) == expected
+    assert quillon.levenshtein_distance(shift(a), b) == levenshtein(shift(a), b)
+
+
+class TestInternalRoutes:
+    """The kernels behind the single entry, reached through the test extension."""
+
+    @pytest.mark.parametrize("m", [1, 2, 31, 32, 33, 62, 63, 64])
+    @pytest.mark.parametrize("n", [0, 1, 63, 64, 65, 200])
+    def test_word_kernel_at_the_seams(self, internals, m, n):
+        pattern = bytes((97 + (k * 7) % 5) for k in range(m))
+        text = bytes((97 + (k * 3) % 6) for k in range(n))
+        expected = levenshtein(pattern, text)
+        assert internals.levenshtein_myers_word(pattern, text) == expected
+        assert internals.levenshtein_rows_bytes(pattern, text) == expected
+
+    def test_word_kernel_full_mask(self, internals):
+        # Differences only at the top bit of the word.
+        pattern = b"a" * 63 + b"b"
+        assert internals.levenshtein_myers_word(pattern, b"a" * 64) == 1
+        assert internals.levenshtein_myers_word(pattern, b"a" * 63 + b"b" + b"c" * 100) == 100
+
+    @given(
+        pattern=st.binary(min_size=1, max_size=64).map(lambda b: bytes(c & 0x7F for c in b)),
+        text=st.binary(max_size=150).map(lambda b: bytes(c & 0x7F for c in b)),
+    )
+    def test_word_kernel_against_rows(self, internals, pattern, text):
+        expected = internals.levenshtein_rows_bytes(pattern, text)
+        assert internals.levenshtein_myers_word(pattern, text) == expected
+
+    @given(a=st.text(alphabet="abcd", max_size=300), b=st.text(alphabet="abcd", max_size=300))
+    @example(a="a" * 65, b="b" * 65)
+    @example(a="ab" * 64 + "c", b="ab" * 64)
+    @example(a="abc" * 50, b="abc" * 49 + "x" + "abc")
+    def test_block_kernel_against_rows(self, internals, a, b):
+        # Patterns above 64 bytes run the multi-word kernel; the rows are the reference.
+        ab, bb = a.encode(), b.encode()
+        shorter, longer = sorted((ab, bb), key=len)
+        expected = internals.levenshtein_rows_bytes(shorter, longer)
+        assert internals.levenshtein_myers(ab, bb) == expected
+        assert internals.levenshtein_myers(bb, ab) == expected
+
+    @given(a=st.one_of(unicode_texts, long_ascii_texts), b=st.one_of(unicode_texts, long_ascii_texts))
+    def test_scalar_route_against_rows(self, internals, a, b):
+        expected = internals.levenshtein_rows_scalars(a, b)
+        assert internals.levenshtein_scalars(a, b) == expected
+        assert quillon.levenshtein_distance(a, b) == expected
+
+    def test_ill_formed_bytes_read_as_replacement(self, internals):
+        # A lone continuation byte and a truncated sequence are one U+FFFD each.
+        assert internals.levenshtein_myers(b"a\x80b", "a\ufffdb".encode()) == 0
+        assert internals.levenshtein_myers(b"\xe4\xb8", "\ufffd".encode()) == 0
+        assert internals.levenshtein_myers(b"\xff\xfe", b"") == 2
+
+
+class TestDecoding:
+    @given(text=any_texts)
+    def test_well_formed_round_trip(self, internals, text):
+        assert internals.decode_utf8(text.encode()) == [ord(c) for c in text]
+
+    @given(data=st.binary(max_size=40))
+    def test_matches_python_replace(self, internals, data):
+        # Python's "replace" handler substitutes maximal ill-formed subparts the same way.
+        assert internals.decode_utf8(data) == [ord(c) for c in data.decode("utf-8", "replace")]
+
+    @pytest.mark.parametrize("size", [0, 1, 7, 8, 9, 63, 64, 65, 200])
+    def test_ascii_test_every_position(self, internals, size):
+        data = bytearray(b"x" * size)
+        assert internals.is_ascii(bytes(data))
+        for k in range(size):
+            data[k] = 0x80
+            assert not internals.is_ascii(bytes(data))
+            data[k] = ord("x")
+
+
+def test_lock_released_while_computing():
+    # A thread that records timestamps keeps running while a long distance is computed.
+    a, b = "ab" * 40_000 + "é", "ba" * 40_000
+    stamps, done = [], threading.Event()
+
+    def tick():
+        while not done.is_set():
+            stamps.append(time.perf_counter())
+
+    ticker = threading.Thread(target=tick)
+    ticker.start()
+    try:
+        for _ in range(20):
+            start = time.perf_counter()
+            quillon.levenshtein_distance(a, b)
+            end = time.perf_counter()
+            if end - start > 0.1:
+                break
+    finally:
+        done.set()
+        ticker.join()
+    margin = 0.02  # switches just before and after the call
+    inside = [t for t in stamps if start + margin < t < end - margin]
+    assert end - start > 0.1, "the computation was too short to observe"
+    assert inside, "no other thread ran while the distance was computed"

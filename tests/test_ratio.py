@@ -1,0 +1,95 @@
+"""Indel distance, fuzz_ratio and fuzz_qratio."""
+
+import math
+
+import pytest
+from hypothesis import example, given
+from hypothesis import strategies as st
+
+import quillon
+from reference import indel, qratio, ratio
+from strategies import cutoffs, long_ascii_texts, shift, texts, unicode_texts
+
+SCORERS = [(quillon.fuzz_ratio, ratio), (quillon.fuzz_qratio, qratio)]
+
+
+@pytest.mark.parametrize(
+    "a, b, expected",
+    [
+        ("night", "nacht", 60.0),
+        ("abcd", "abce", 75.0),
+        ("A", "a", 0.0),
+        ("é", "e", 0.0),
+        ("", "abc", 0.0),
+        ("ab", "ab", 100.0),
+        ("kitten", "sitting", (1.0 - 5 / 13) * 100.0),
+    ],
+)
+def test_examples(a, b, expected):
+    assert quillon.fuzz_ratio(a, b) == expected
+    assert quillon.fuzz_qratio(a, b) == expected
+
+
+def test_empty_rules():
+    assert quillon.fuzz_ratio("", "") == 100.0
+    assert quillon.fuzz_ratio("", "", 100.0) == 100.0
+    assert quillon.fuzz_ratio("", "", 100.5) == 0.0
+    assert quillon.fuzz_ratio("", "", math.nan) == 0.0
+    assert quillon.fuzz_qratio("", "") == 0.0
+    assert quillon.fuzz_qratio("", "", -5.0) == 0.0
+    assert quillon.fuzz_qratio("a", "", -5.0) == 0.0
+
+
+@pytest.mark.parametrize("scorer, reference", SCORERS)
+class TestCutoff:
+    def test_cutoff_equal_to_score_keeps_it(self, scorer, reference):
+        assert scorer("abcd", "abce", 75.0) == 75.0
+        assert scorer("abcd", "abce", math.nextafter(75.0, 100.0)) == 0.0
+
+    def test_out_of_range_cutoffs(self, scorer, reference):
+        assert scorer("ab", "ab", 100.01) == 0.0
+        assert scorer("ab", "ab", math.inf) == 0.0
+        assert scorer("ab", "xy", -1.0) == 0.0
+        assert scorer("abcd", "abce", -math.inf) == 75.0
+        assert scorer("ab", "ab", math.nan) == 0.0
+
+    @given(a=texts, b=texts, cutoff=cutoffs)
+    @example(a="", b="", cutoff=0.0)
+    def test_matches_reference(self, scorer, reference, a, b, cutoff):
+        expected = reference(a, b, cutoff)
+        assert scorer(a, b, cutoff) == expected
+        assert scorer(b, a, cutoff) == expected  # symmetric, bit for bit
+
+
+@given(a=long_ascii_texts, b=long_ascii_texts)
+def test_ascii_and_unicode_routes_agree(a, b):
+    expected = quillon.fuzz_ratio(a, b)
+    assert quillon.fuzz_ratio(shift(a), shift(b)) == expected
+    assert quillon.fuzz_ratio(a, b) == ratio(a, b)
+
+
+class TestIndelKernels:
+    @given(a=st.text(alphabet="abc", max_size=300), b=st.text(alphabet="abcd", max_size=300))
+    @example(a="a" * 64, b="a" * 64 + "b")
+    @example(a="ab" * 33, b="ba" * 33)
+    @example(a="a" * 129, b="b" + "a" * 128)
+    def test_byte_instance_against_rows(self, internals, a, b):
+        ab, bb = a.encode(), b.encode()
+        expected = internals.indel_distance_rows(ab, bb)
+        assert internals.indel_distance_slice(ab, bb) == expected
+        assert internals.indel_distance_slice(bb, ab) == expected
+
+    @given(a=st.one_of(unicode_texts, long_ascii_texts), b=st.one_of(unicode_texts, long_ascii_texts))
+    def test_scalar_instance_against_rows(self, internals, a, b):
+        expected = internals.indel_distance_rows(a, b)
+        assert internals.indel_distance_slice(a, b) == expected
+        assert internals.indel_distance_slice(b, a) == expected
+
+    @pytest.mark.parametrize("size", [63, 64, 65, 127, 128, 129])
+    def test_word_seams(self, internals, size):
+        a = ("abcab" * 40)[:size]
+        b = ("bacbd" * 40)[: size + 3]
+        expected = indel(a, b)
+        assert internals.indel_distance_slice(a.encode(), b.encode()) == expected
+        assert internals.indel_distance_slice(a, b) == expected
+        assert internals.indel_distance_rows(a, b) == expected
