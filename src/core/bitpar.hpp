@@ -10,6 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quillon::bitpar {
 
 // Position masks of a pattern: bit k of block b of row(c) is set when unit 64*b + k equals c.
@@ -85,13 +89,71 @@ struct ByteWordMasks {
         std::memset(table, 0, sizeof table);
         for (std::size_t k = 0; k < m; ++k) table[pattern[k]] |= std::uint64_t{1} << k;
     }
+    std::uint64_t operator[](std::uint8_t c) const noexcept { return table[c]; }
 };
 
-inline std::uint64_t lcs_length_word(const ByteWordMasks& masks, std::size_t m,
-                                     const std::uint8_t* text, std::size_t n) noexcept {
+#if defined(__SSE2__)
+// Patterns of at most 16 bytes stay in one register and a text byte's mask is one compare:
+// cheaper than clearing a 2 KiB table when the texts are short.
+struct ShortByteMasks {
+    __m128i pattern;
+    std::uint64_t valid;
+
+    ShortByteMasks(const std::uint8_t* p, std::size_t m) noexcept
+        : valid((std::uint64_t{1} << m) - 1) {
+        alignas(16) std::uint8_t buffer[16] = {};
+        std::memcpy(buffer, p, m);
+        pattern = _mm_load_si128(reinterpret_cast<const __m128i*>(buffer));
+    }
+    std::uint64_t operator[](std::uint8_t c) const noexcept {
+        const __m128i eq = _mm_cmpeq_epi8(pattern, _mm_set1_epi8(static_cast<char>(c)));
+        // The zero padding compares equal to NUL; valid keeps only pattern positions.
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(eq))) & valid;
+    }
+};
+#endif
+
+// Calls fn with the cheapest mask provider for a byte pattern of 1 to 64 bytes.
+template <class Fn>
+decltype(auto) with_word_masks(const std::uint8_t* pattern, std::size_t m, Fn&& fn) {
+#if defined(__SSE2__)
+    if (m <= 16) return fn(ShortByteMasks(pattern, m));
+#endif
+    return fn(ByteWordMasks(pattern, m));
+}
+
+// Myers' single-word step (Hyyrö's formulation) for a pattern of 1 to 64 units.
+template <class Masks, class Unit>
+std::uint64_t myers_word(const Masks& masks, std::size_t m, const Unit* text,
+                         std::size_t n) noexcept {
+    // 64 units fill the word: every bit is a pattern position.
+    const std::uint64_t mask = m == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m) - 1;
+    const std::uint64_t last = std::uint64_t{1} << (m - 1);
+    std::uint64_t vp = mask, vn = 0, score = m;
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::uint64_t eq = masks[text[j]];
+        const std::uint64_t d0 = (((eq & vp) + vp) ^ vp) | eq;
+        std::uint64_t hp = vn | ~(d0 | vp);
+        std::uint64_t hn = d0 & vp;
+        const std::uint64_t x = eq | vn;
+        score += (hp & last) != 0;
+        score -= (hn & last) != 0;
+        // The 1 shifted in stands for the boundary row D[0][j] = j.
+        hp = (hp << 1) | 1;
+        hn <<= 1;
+        vp = (hn | ~(hp | x)) & mask;
+        vn = (x & hp) & mask;
+    }
+    return score;
+}
+
+// LCS length for a pattern of 1 to 64 units: S' = (S + (S & M)) | (S & ~M), LCS = zeros of S.
+template <class Masks, class Unit>
+std::uint64_t lcs_word(const Masks& masks, std::size_t m, const Unit* text,
+                       std::size_t n) noexcept {
     std::uint64_t s = ~std::uint64_t{0};
     for (std::size_t j = 0; j < n; ++j) {
-        const std::uint64_t u = s & masks.table[text[j]];
+        const std::uint64_t u = s & masks[text[j]];
         s = (s + u) | (s - u);
     }
     const std::uint64_t valid = m == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m) - 1;
@@ -118,22 +180,24 @@ std::uint64_t myers_distance(const PatternMasks<Unit>& masks, std::size_t m, con
     for (std::size_t j = 0; j < n; ++j) {
         const std::uint64_t* eqs = masks.row(text[j]);
         std::uint64_t hp_in = 1, hn_in = 0;
-        for (std::size_t b = 0; b < blocks; ++b) {
+        for (std::size_t b = 0;; ++b) {
             const std::uint64_t pv = vp[b], mv = vn[b];
             const std::uint64_t xv = eqs[b] | mv;
             const std::uint64_t eq = eqs[b] | hn_in;
             const std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
             std::uint64_t ph = mv | ~(xh | pv);
             std::uint64_t mh = pv & xh;
-            if (b + 1 == blocks) {
+            const std::uint64_t hp_out = ph >> 63, hn_out = mh >> 63;
+            const bool final_block = b + 1 == blocks;
+            if (final_block) {
                 score += (ph & last) != 0;
                 score -= (mh & last) != 0;
             }
-            const std::uint64_t hp_out = ph >> 63, hn_out = mh >> 63;
             ph = (ph << 1) | hp_in;
             mh = (mh << 1) | hn_in;
             vp[b] = mh | ~(xv | ph);
             vn[b] = ph & xv;
+            if (final_block) break;
             hp_in = hp_out;
             hn_in = hn_out;
         }
@@ -187,8 +251,9 @@ std::uint64_t indel(const Unit* a, std::size_t la, const Unit* b, std::size_t lb
     if (la == 0) return lb;
     if constexpr (sizeof(Unit) == 1) {
         if (la <= 64) {
-            const ByteWordMasks masks(a, la);
-            return la + lb - 2 * lcs_length_word(masks, la, b, lb);
+            return la + lb - 2 * with_word_masks(a, la, [&](const auto& masks) {
+                       return lcs_word(masks, la, b, lb);
+                   });
         }
     }
     PatternMasks<Unit> masks(a, la);

@@ -19,28 +19,9 @@ std::uint32_t to_u32(std::uint64_t v) noexcept {
 }  // namespace
 
 std::uint32_t levenshtein_myers_word(TextSlice pattern, TextSlice text) noexcept {
-    const std::size_t m = pattern.size;
-    const bitpar::ByteWordMasks table(pattern.bytes(), m);
-    // 64 bytes fill the word: every bit is a pattern position.
-    const std::uint64_t mask = m == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << m) - 1;
-    const std::uint64_t last = std::uint64_t{1} << (m - 1);
-    std::uint64_t vp = mask, vn = 0, score = m;
-    const std::uint8_t* t = text.bytes();
-    for (std::size_t j = 0; j < text.size; ++j) {
-        const std::uint64_t eq = table.table[t[j]];
-        const std::uint64_t d0 = (((eq & vp) + vp) ^ vp) | eq;
-        std::uint64_t hp = vn | ~(d0 | vp);
-        std::uint64_t hn = d0 & vp;
-        const std::uint64_t x = eq | vn;
-        score += (hp & last) != 0;
-        score -= (hn & last) != 0;
-        // The 1 shifted in stands for the boundary row D[0][j] = j.
-        hp = (hp << 1) | 1;
-        hn <<= 1;
-        vp = (hn | ~(hp | x)) & mask;
-        vn = (x & hp) & mask;
-    }
-    return to_u32(score);
+    return to_u32(bitpar::with_word_masks(pattern.bytes(), pattern.size, [&](const auto& masks) {
+        return bitpar::myers_word(masks, pattern.size, text.bytes(), text.size);
+    }));
 }
 
 std::uint32_t levenshtein_rows_bytes(TextSlice pattern, TextSlice text) {
