@@ -4,7 +4,9 @@ from hypothesis import strategies as st
 
 # Small alphabets make common characters, and so non-trivial alignments, likely.
 ascii_texts = st.text(alphabet="abcde \x00", max_size=40)
-long_ascii_texts = st.text(alphabet="abcdef", min_size=0, max_size=300)
+# Long enough that the shorter text of a pair usually needs more than one 64-bit word.
+long_ascii_texts = st.text(alphabet="abcdef", min_size=50, max_size=300)
+long_unicode_texts = st.text(alphabet="abcé\u4e00😀", min_size=50, max_size=300)
 unicode_texts = st.text(alphabet="abcé\u4e00😀\xa0 ", max_size=40)
 any_texts = st.text(max_size=30)
 texts = st.one_of(ascii_texts, unicode_texts, any_texts)
@@ -12,6 +14,20 @@ cutoffs = st.one_of(
     st.floats(min_value=-10, max_value=110),
     st.sampled_from([0.0, 100.0, 100.5, -1.0, float("nan"), float("inf"), -float("inf")]),
 )
+
+
+def random_pairs(seed: int, count: int, low: int, high: int, alphabets=("ab", "abcd", "abcdefgh")):
+    """A fixed corpus of text pairs with lengths in [low, high]."""
+    import random
+
+    rng = random.Random(seed)
+    pairs = []
+    for _ in range(count):
+        alphabet = rng.choice(alphabets)
+        a = "".join(rng.choice(alphabet) for _ in range(rng.randint(low, high)))
+        b = "".join(rng.choice(alphabet) for _ in range(rng.randint(low, high)))
+        pairs.append((a, b))
+    return pairs
 
 
 def shift(text: str) -> str:

@@ -9,7 +9,15 @@ from hypothesis import strategies as st
 
 import quillon
 from reference import levenshtein
-from strategies import any_texts, ascii_texts, long_ascii_texts, shift, texts, unicode_texts
+from strategies import (
+    any_texts,
+    long_ascii_texts,
+    long_unicode_texts,
+    random_pairs,
+    shift,
+    texts,
+    unicode_texts,
+)
 
 ENTRIES = [quillon.levenshtein_distance, quillon.levenshtein_myers]
 
@@ -88,7 +96,7 @@ class TestInternalRoutes:
         expected = internals.levenshtein_rows_bytes(pattern, text)
         assert internals.levenshtein_myers_word(pattern, text) == expected
 
-    @given(a=st.text(alphabet="abcd", max_size=300), b=st.text(alphabet="abcd", max_size=300))
+    @given(a=long_ascii_texts, b=long_ascii_texts)
     @example(a="a" * 65, b="b" * 65)
     @example(a="ab" * 64 + "c", b="ab" * 64)
     @example(a="abc" * 50, b="abc" * 49 + "x" + "abc")
@@ -100,7 +108,17 @@ class TestInternalRoutes:
         assert internals.levenshtein_myers(ab, bb) == expected
         assert internals.levenshtein_myers(bb, ab) == expected
 
-    @given(a=st.one_of(unicode_texts, long_ascii_texts), b=st.one_of(unicode_texts, long_ascii_texts))
+    @pytest.mark.parametrize("a, b", random_pairs(seed=2, count=150, low=60, high=260))
+    def test_block_kernel_corpus(self, internals, a, b):
+        ab, bb = a.encode(), b.encode()
+        expected = internals.levenshtein_rows_bytes(ab, bb)
+        assert internals.levenshtein_myers(ab, bb) == expected
+        assert internals.levenshtein_scalars(shift(a), shift(b)) == expected
+
+    @given(
+        a=st.one_of(unicode_texts, long_unicode_texts, long_ascii_texts),
+        b=st.one_of(unicode_texts, long_unicode_texts, long_ascii_texts),
+    )
     def test_scalar_route_against_rows(self, internals, a, b):
         expected = internals.levenshtein_rows_scalars(a, b)
         assert internals.levenshtein_scalars(a, b) == expected

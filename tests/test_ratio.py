@@ -8,7 +8,15 @@ from hypothesis import strategies as st
 
 import quillon
 from reference import indel, qratio, ratio
-from strategies import cutoffs, long_ascii_texts, shift, texts, unicode_texts
+from strategies import (
+    cutoffs,
+    long_ascii_texts,
+    long_unicode_texts,
+    random_pairs,
+    shift,
+    texts,
+    unicode_texts,
+)
 
 SCORERS = [(quillon.fuzz_ratio, ratio), (quillon.fuzz_qratio, qratio)]
 
@@ -69,7 +77,7 @@ def test_ascii_and_unicode_routes_agree(a, b):
 
 
 class TestIndelKernels:
-    @given(a=st.text(alphabet="abc", max_size=300), b=st.text(alphabet="abcd", max_size=300))
+    @given(a=long_ascii_texts, b=long_ascii_texts)
     @example(a="a" * 64, b="a" * 64 + "b")
     @example(a="ab" * 33, b="ba" * 33)
     @example(a="a" * 129, b="b" + "a" * 128)
@@ -79,7 +87,16 @@ class TestIndelKernels:
         assert internals.indel_distance_slice(ab, bb) == expected
         assert internals.indel_distance_slice(bb, ab) == expected
 
-    @given(a=st.one_of(unicode_texts, long_ascii_texts), b=st.one_of(unicode_texts, long_ascii_texts))
+    @pytest.mark.parametrize("a, b", random_pairs(seed=3, count=150, low=60, high=260))
+    def test_block_corpus(self, internals, a, b):
+        expected = internals.indel_distance_rows(a.encode(), b.encode())
+        assert internals.indel_distance_slice(a.encode(), b.encode()) == expected
+        assert internals.indel_distance_slice(shift(a), shift(b)) == expected
+
+    @given(
+        a=st.one_of(unicode_texts, long_unicode_texts, long_ascii_texts),
+        b=st.one_of(unicode_texts, long_unicode_texts, long_ascii_texts),
+    )
     def test_scalar_instance_against_rows(self, internals, a, b):
         expected = internals.indel_distance_rows(a, b)
         assert internals.indel_distance_slice(a, b) == expected

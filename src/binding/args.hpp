@@ -21,6 +21,7 @@ struct Row {
     const char* doc;  // signature line, "\n--\n\n", optional prose
     Body body = nullptr;
     NoArgsBody noargs = nullptr;
+    bool takes_arguments = true;
     std::string_view name;
     std::array<char, 48> c_name{};  // NUL-terminated copy of name, for PyMethodDef
     std::array<std::string_view, max_params> params{};
@@ -28,7 +29,10 @@ struct Row {
     std::size_t required = 0;
 
     consteval Row(const char* stored, Body fn) : doc(stored), body(fn) { parse(); }
-    consteval Row(const char* stored, NoArgsBody fn) : doc(stored), noargs(fn) { parse(); }
+    consteval Row(const char* stored, NoArgsBody fn)
+        : doc(stored), noargs(fn), takes_arguments(false) {
+        parse();
+    }
 
 private:
     // "name(a, b, score_cutoff=0.0, /)": names before "=" are required, "/" is skipped.

@@ -57,11 +57,11 @@ PyCFunction as_cfunction(F fn) noexcept {
 
 template <const Row& row>
 PyMethodDef method_def() noexcept {
-    if constexpr (row.noargs != nullptr) {
-        return {row.c_name.data(), as_cfunction(&enter_noargs<row>), METH_NOARGS, row.doc};
-    } else {
+    if constexpr (row.takes_arguments) {
         return {row.c_name.data(), as_cfunction(&enter<row>), METH_FASTCALL | METH_KEYWORDS,
                 row.doc};
+    } else {
+        return {row.c_name.data(), as_cfunction(&enter_noargs<row>), METH_NOARGS, row.doc};
     }
 }
 
