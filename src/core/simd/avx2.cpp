@@ -1,0 +1,16 @@
+// The multi-lane Myers family on AVX2, four texts per call. Built with -mavx2 and nothing more,
+// exactly what avx2_available() checks; no standard-library template is instantiated here.
+#include "kernels.hpp"
+
+#define QUILLON_ISA avx2
+#include "lanes_avx2.hpp"
+#include "myers.inl"
+
+namespace quillon::simd {
+
+void levenshtein_myers_4way_avx2(const MyersPattern& pattern, const TextSlice* texts,
+                                 std::uint32_t* out) noexcept {
+    avx2::myers_group<avx2::Avx2x4>(pattern, texts, out);
+}
+
+}  // namespace quillon::simd
