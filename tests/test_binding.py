@@ -12,6 +12,10 @@ import quillon
 # Rows present so far, in table order; later rows land between these.
 EXPORTED = [
     "levenshtein_distance",
+    "levenshtein_batch",
+    "levenshtein_batch_into",
+    "levenshtein_cdist",
+    "levenshtein_cdist_into",
     "fuzz_ratio",
     "fuzz_qratio",
     "levenshtein_myers",
@@ -35,7 +39,20 @@ class TestModule:
             assert function.__module__ == "quillon"
             assert function.__self__ is quillon
             assert function.__name__ == name
-            assert function.__doc__ is None
+            if not name.endswith("_into"):
+                assert function.__doc__ is None
+
+    def test_into_prose(self):
+        assert quillon.levenshtein_batch_into.__doc__ == (
+            "Zero-allocation batch: results are written into a caller-supplied writable\n"
+            "buffer (numpy `uint32`, `array.array('I')`, `memoryview`, \u2026) instead of\n"
+            "boxing each distance as a Python int. `out` must be exactly\n"
+            "`len(candidates)` elements and is validated before any compute."
+        )
+        assert quillon.levenshtein_cdist_into.__doc__ == (
+            "Zero-allocation cross-product matrix: `out` must be a writable, contiguous\n"
+            "`(len(list_a), len(list_b))` buffer of `uint32` (row-major)."
+        )
 
     def test_star_import_binds_version(self):
         namespace = {}
@@ -53,6 +70,10 @@ class TestModule:
         [
             ("levenshtein_distance", "(a, b, /)"),
             ("levenshtein_myers", "(a, b, /)"),
+            ("levenshtein_batch", "(query, candidates, /)"),
+            ("levenshtein_batch_into", "(query, candidates, out, /)"),
+            ("levenshtein_cdist", "(list_a, list_b, /)"),
+            ("levenshtein_cdist_into", "(list_a, list_b, out, /)"),
             ("fuzz_ratio", "(a, b, score_cutoff=0.0, /)"),
             ("fuzz_qratio", "(a, b, score_cutoff=0.0, /)"),
             ("set_cpu_only", "(cpu_only, /)"),

@@ -113,6 +113,13 @@ StrList as_strs(PyObject* obj) {
     return list;
 }
 
+std::pair<StrList, StrList> as_strs_pair(PyObject* a, PyObject* b) {
+    std::pair<StrList, StrList> lists(collect_strs(a), collect_strs(b));
+    encode_strs(lists.first);
+    encode_strs(lists.second);
+    return lists;
+}
+
 PyRef to_python(std::uint32_t value) { return PyRef(check(PyLong_FromUnsignedLong(value))); }
 
 PyRef to_python(std::int64_t value) { return PyRef(check(PyLong_FromLongLong(value))); }

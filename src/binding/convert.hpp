@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "../core/text.hpp"
@@ -62,5 +63,18 @@ PyRef to_python_list(const std::vector<T>& values) {
     }
     return list;
 }
+
+// One inner list per row, in order.
+template <class T>
+PyRef to_python_matrix(const std::vector<std::vector<T>>& rows) {
+    PyRef outer(check(PyList_New(static_cast<Py_ssize_t>(rows.size()))));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        PyList_SetItem(outer.get(), static_cast<Py_ssize_t>(i), to_python_list(rows[i]).release());
+    }
+    return outer;
+}
+
+// Both lists of a cross-product: take the items of a, then of b, then encode a, then b.
+std::pair<StrList, StrList> as_strs_pair(PyObject* a, PyObject* b);
 
 }  // namespace quillon::binding

@@ -12,6 +12,18 @@ namespace {
 
 constexpr Row function_table[] = {
     {"levenshtein_distance(a, b, /)\n--\n\n", levenshtein_distance},
+    {"levenshtein_batch(query, candidates, /)\n--\n\n", levenshtein_batch},
+    {"levenshtein_batch_into(query, candidates, out, /)\n--\n\n"
+     "Zero-allocation batch: results are written into a caller-supplied writable\n"
+     "buffer (numpy `uint32`, `array.array('I')`, `memoryview`, …) instead of\n"
+     "boxing each distance as a Python int. `out` must be exactly\n"
+     "`len(candidates)` elements and is validated before any compute.",
+     levenshtein_batch_into},
+    {"levenshtein_cdist(list_a, list_b, /)\n--\n\n", levenshtein_cdist},
+    {"levenshtein_cdist_into(list_a, list_b, out, /)\n--\n\n"
+     "Zero-allocation cross-product matrix: `out` must be a writable, contiguous\n"
+     "`(len(list_a), len(list_b))` buffer of `uint32` (row-major).",
+     levenshtein_cdist_into},
     {"fuzz_ratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_ratio},
     {"fuzz_qratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_qratio},
     {"levenshtein_myers(a, b, /)\n--\n\n", levenshtein_myers},

@@ -1,11 +1,18 @@
 // quillon._testing: internal kernels and the fault paths, reachable from the test suite.
 // Built only with QUILLON_TESTING=ON and never shipped in a release wheel.
+#include <array>
 #include <iterator>
 #include <new>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "../core/error.hpp"
 #include "../core/fuzz/ratio.hpp"
 #include "../core/levenshtein.hpp"
+#include "../core/pool.hpp"
+#include "../core/simd/isa.hpp"
+#include "../core/simd/kernels.hpp"
 #include "../core/simd/myers.hpp"
 #include "frame.hpp"
 
@@ -95,7 +102,118 @@ PyObject* raise_fault_without_gil_body() {
     return nullptr;
 }
 
+PyObject* isa_body() {
+    const auto chosen = simd::simd_isa_override();
+    PyRef override_text =
+        chosen ? to_python(TextSlice(chosen->data(), chosen->size())) : none();
+    return check(Py_BuildValue("{s:O,s:O,s:O,s:n}", "override", override_text.get(), "avx2",
+                               simd::avx2_available() ? Py_True : Py_False, "avx512",
+                               simd::avx512_available() ? Py_True : Py_False, "width",
+                               static_cast<Py_ssize_t>(simd::jaro_simd_width())));
+}
+
+PyObject* pool_size_body() { return check(PyLong_FromSize_t(pool::size())); }
+
+// A parallel map over n items whose item `failing` throws a fault on whichever thread runs it.
+PyObject* pool_fault_body(Args& args) {
+    const std::uint64_t n = args.count_or(0, 0), failing = args.count_or(1, 0);
+    without_gil([&] {
+        (void)pool::map(n, [&](std::size_t i) {
+            QUILLON_CHECK(i != failing, "fault on item " + std::to_string(i));
+            return i;
+        });
+    });
+    return none().release();
+}
+
+// The chunks a for-each hands out, as (index, begin, end) in chunk order.
+PyObject* pool_chunks_body(Args& args) {
+    const std::uint64_t n = args.count_or(0, 0), chunk = args.count_or(1, 1);
+    std::vector<std::array<std::size_t, 3>> seen((n + chunk - 1) / chunk);
+    without_gil([&] {
+        pool::for_each_chunk(n, chunk, [&](std::size_t c, std::size_t begin, std::size_t end) {
+            seen[c] = {c, begin, end};
+        });
+    });
+    PyRef list(check(PyList_New(0)));
+    for (const auto& [c, begin, end] : seen) {
+        PyRef item(check(Py_BuildValue("(nnn)", static_cast<Py_ssize_t>(c),
+                                       static_cast<Py_ssize_t>(begin), static_cast<Py_ssize_t>(end))));
+        if (PyList_Append(list.get(), item.get()) < 0) throw PythonError{};
+    }
+    return list.release();
+}
+
+PyObject* myers_pattern_body(Args& args) {
+    const simd::MyersPattern pattern = simd::MyersPattern::build(as_bytes(args.object(0)));
+    return check(Py_BuildValue("(KKK)", static_cast<unsigned long long>(pattern.len),
+                               static_cast<unsigned long long>(pattern.mask),
+                               static_cast<unsigned long long>(pattern.last)));
+}
+
+// One multi-lane kernel by name on a pattern and a group of texts; None when this processor
+// cannot run it.
+PyObject* myers_kernel_body(Args& args) {
+    const TextSlice name = args.str(0);
+    const simd::MyersPattern pattern = simd::MyersPattern::build(as_bytes(args.object(1)));
+    std::vector<PyRef> owners;
+    std::vector<TextSlice> texts;
+    PyRef iterator(check(PyObject_GetIter(args.object(2))));
+    while (PyObject* item = PyIter_Next(iterator.get())) {
+        owners.emplace_back(item);
+        texts.push_back(as_bytes(item));
+    }
+    if (PyErr_Occurred()) throw PythonError{};
+    const std::string_view kernel(name.data, name.size);
+    const std::size_t lanes = kernel.starts_with("4way") ? 4 : kernel.starts_with("8way") ? 8 : texts.size();
+    if (texts.size() != lanes) throw_error(PyExc_ValueError, "wrong number of texts for the kernel");
+    std::vector<std::uint32_t> out(texts.size());
+    if (kernel == "single") {
+        for (std::size_t k = 0; k < texts.size(); ++k) out[k] = simd::levenshtein_myers_single(pattern, texts[k]);
+    } else if (kernel == "width") {
+        simd::levenshtein_myers_width(pattern, texts.data(), texts.size(), out.data());
+    } else if (kernel == "4way_pat") {
+        simd::levenshtein_myers_4way_pat(pattern, texts.data(), out.data());
+    } else if (kernel == "4way_portable") {
+        simd::levenshtein_myers_4way_portable(pattern, texts.data(), out.data());
+    } else if (kernel == "8way_portable") {
+        simd::levenshtein_myers_8way_portable(pattern, texts.data(), out.data());
+    } else if (kernel == "4way_avx2") {
+        if (!simd::avx2_available()) return none().release();
+        simd::levenshtein_myers_4way_avx2(pattern, texts.data(), out.data());
+    } else if (kernel == "8way_avx512") {
+        if (!simd::avx512_available()) return none().release();
+        simd::levenshtein_myers_8way_avx512(pattern, texts.data(), out.data());
+    } else {
+        throw_error(PyExc_ValueError, "unknown kernel");
+    }
+    return to_python_list(out).release();
+}
+
+// LevenshteinKernel::compute on arbitrary (a, b) pairs of str.
+PyObject* levenshtein_pairs_body(Args& args) {
+    std::vector<PyRef> owners;
+    std::vector<TextPair> pairs;
+    PyRef iterator(check(PyObject_GetIter(args.object(0))));
+    while (PyObject* item = PyIter_Next(iterator.get())) {
+        owners.emplace_back(item);
+        PyObject *a = nullptr, *b = nullptr;
+        if (!PyArg_ParseTuple(item, "UU", &a, &b)) throw PythonError{};
+        pairs.push_back({as_str(a), as_str(b)});
+    }
+    if (PyErr_Occurred()) throw PythonError{};
+    BatchOutcome outcome = without_gil([&] { return LevenshteinKernel::compute(pairs); });
+    return to_python_list(outcome.distances).release();
+}
+
 constexpr Row testing_table[] = {
+    {"isa()\n--\n\n", isa_body},
+    {"pool_size()\n--\n\n", pool_size_body},
+    {"pool_fault(n, failing, /)\n--\n\n", pool_fault_body},
+    {"pool_chunks(n, chunk, /)\n--\n\n", pool_chunks_body},
+    {"myers_pattern(pattern, /)\n--\n\n", myers_pattern_body},
+    {"myers_kernel(name, pattern, texts, /)\n--\n\n", myers_kernel_body},
+    {"levenshtein_pairs(pairs, /)\n--\n\n", levenshtein_pairs_body},
     {"is_ascii(data, /)\n--\n\n", is_ascii_body},
     {"decode_utf8(data, /)\n--\n\n", decode_utf8_body},
     {"levenshtein_myers(a, b, /)\n--\n\n", levenshtein_myers_body},

@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "bitpar.hpp"
+#include "pool.hpp"
+#include "simd/isa.hpp"
+#include "simd/kernels.hpp"
 #include "simd/myers.hpp"
 
 namespace quillon {
@@ -20,6 +23,27 @@ std::uint32_t saturate(std::uint64_t v) noexcept {
 
 std::uint32_t inc(std::uint32_t v) noexcept { return v == u32_max ? v : v + 1; }
 
+constexpr std::size_t chunk_entries = 4096;
+
+// Pairs per piece of the scalar route: below this a batch stays on the calling thread.
+constexpr std::size_t scalar_min_grain = 16;
+
+bool fits_one_word(TextSlice query) { return !query.empty() && query.size <= 64 && is_ascii(query); }
+
+// Distances of one pattern against count consecutive texts, text(k) giving the k-th: groups
+// of `width` through levenshtein_myers_width, the tail one by one.
+template <class TextAt>
+void myers_run(const simd::MyersPattern& pattern, std::size_t width, std::size_t count,
+               TextAt text, std::uint32_t* out) {
+    TextSlice group[8];
+    std::size_t pos = 0;
+    for (; pos + width <= count; pos += width) {
+        for (std::size_t k = 0; k < width; ++k) group[k] = text(pos + k);
+        simd::levenshtein_myers_width(pattern, group, width, out + pos);
+    }
+    for (; pos < count; ++pos) out[pos] = simd::levenshtein_myers_single(pattern, text(pos));
+}
+
 }  // namespace
 
 std::uint32_t levenshtein_distance_raw(TextSlice a, TextSlice b) {
@@ -31,6 +55,52 @@ std::uint32_t levenshtein_scalars(const Scalars& a, const Scalars& b) {
     // Saturating every cell at 2^32 - 1 gives min(distance, 2^32 - 1), so capping the exact
     // bit-parallel result is the same thing.
     return saturate(bitpar::levenshtein(a.data(), a.size(), b.data(), b.size()));
+}
+
+std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pairs) {
+    const std::size_t n = pairs.size();
+    bool myers = n >= 1 && fits_one_word(pairs[0].a);
+    for (std::size_t i = 0; myers && i < n; ++i) {
+        myers = pairs[i].a == pairs[0].a && is_ascii(pairs[i].b);
+    }
+    if (!myers) {
+        return pool::map(
+            n, [&](std::size_t i) { return levenshtein_distance_raw(pairs[i].a, pairs[i].b); },
+            scalar_min_grain);
+    }
+    const simd::MyersPattern pattern = simd::MyersPattern::build(pairs[0].a);
+    const std::size_t width = simd::jaro_simd_width();
+    std::vector<std::uint32_t> out(n, 0);
+    pool::for_each_chunk(n, chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
+        myers_run(pattern, width, end - begin, [&](std::size_t k) { return pairs[begin + k].b; },
+                  out.data() + begin);
+    });
+    return out;
+}
+
+BatchOutcome LevenshteinKernel::compute(std::span<const TextPair> pairs) {
+    return BatchOutcome{levenshtein_batch_auto(pairs), std::nullopt};
+}
+
+DistanceMatrix levenshtein_cdist_cpu(std::span<const TextSlice> list_a,
+                                     std::span<const TextSlice> list_b) {
+    if (list_a.empty() || list_b.empty()) return {};
+    // Each row chooses its own route; list_b's part of that choice is the same for every row.
+    bool list_b_ascii = true;
+    for (const TextSlice& b : list_b) list_b_ascii = list_b_ascii && is_ascii(b);
+    return pool::map(list_a.size(), [&](std::size_t i) {
+        const TextSlice a = list_a[i];
+        const std::size_t m = list_b.size();
+        std::vector<std::uint32_t> row(m, 0);
+        if (list_b_ascii && fits_one_word(a)) {
+            const simd::MyersPattern pattern = simd::MyersPattern::build(a);
+            myers_run(pattern, simd::jaro_simd_width(), m, [&](std::size_t k) { return list_b[k]; },
+                      row.data());
+        } else {
+            for (std::size_t j = 0; j < m; ++j) row[j] = levenshtein_distance_raw(a, list_b[j]);
+        }
+        return row;
+    });
 }
 
 std::uint32_t levenshtein_rows_scalars(const Scalars& a, const Scalars& b) {

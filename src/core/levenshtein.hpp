@@ -2,6 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "text.hpp"
 
@@ -17,5 +21,33 @@ std::uint32_t levenshtein_scalars(const Scalars& a, const Scalars& b);
 // The one-row dynamic programme along b with saturating cells; the reference for the
 // bit-parallel scalar route.
 std::uint32_t levenshtein_rows_scalars(const Scalars& a, const Scalars& b);
+
+// Batch and cross-product drivers. Both run on the worker pool and take the multi-lane Myers
+// kernels where the query is 1 to 64 ASCII bytes and every candidate is ASCII; otherwise
+// levenshtein_distance_raw per pair. The results do not depend on the route.
+
+struct TextPair {
+    TextSlice a, b;
+};
+
+// One distance per pair, in pair order. The Myers route needs every pair to share the same
+// first text (as a query against candidates does).
+std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pairs);
+
+// A batch result, or the text of an error (a channel that this build never uses).
+struct BatchOutcome {
+    std::vector<std::uint32_t> distances;
+    std::optional<std::string> error;
+};
+
+struct LevenshteinKernel {
+    static BatchOutcome compute(std::span<const TextPair> pairs);
+};
+
+// Rows of distances: row i holds list_a[i] against every text of list_b. No rows at all when
+// either list is empty.
+using DistanceMatrix = std::vector<std::vector<std::uint32_t>>;
+DistanceMatrix levenshtein_cdist_cpu(std::span<const TextSlice> list_a,
+                                     std::span<const TextSlice> list_b);
 
 }  // namespace quillon

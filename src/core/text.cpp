@@ -18,7 +18,8 @@ inline std::uint64_t load64(const std::uint8_t* p) noexcept {
 }  // namespace
 
 bool TextSlice::operator==(const TextSlice& other) const noexcept {
-    return size == other.size && (size == 0 || std::memcmp(data, other.data, size) == 0);
+    return size == other.size &&
+           (data == other.data || size == 0 || std::memcmp(data, other.data, size) == 0);
 }
 
 bool is_ascii(TextSlice text) noexcept {

@@ -8,6 +8,10 @@ namespace quillon::binding {
 
 // levenshtein.cpp
 PyObject* levenshtein_distance(Args& args);
+PyObject* levenshtein_batch(Args& args);
+PyObject* levenshtein_batch_into(Args& args);
+PyObject* levenshtein_cdist(Args& args);
+PyObject* levenshtein_cdist_into(Args& args);
 PyObject* levenshtein_myers(Args& args);
 
 // fuzz.cpp
