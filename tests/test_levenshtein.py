@@ -139,7 +139,7 @@ class TestDecoding:
         # Python's "replace" handler substitutes maximal ill-formed subparts the same way.
         assert internals.decode_utf8(data) == [ord(c) for c in data.decode("utf-8", "replace")]
 
-    @pytest.mark.parametrize("size", [0, 1, 7, 8, 9, 63, 64, 65, 200])
+    @pytest.mark.parametrize("size", [0, 1, 3, 4, 5, 7, 8, 9, 15, 63, 64, 65, 67, 71, 72, 129, 200])
     def test_ascii_test_every_position(self, internals, size):
         data = bytearray(b"x" * size)
         assert internals.is_ascii(bytes(data))

@@ -25,23 +25,30 @@ bool TextSlice::operator==(const TextSlice& other) const noexcept {
 bool is_ascii(TextSlice text) noexcept {
     const std::uint8_t* p = text.bytes();
     std::size_t n = text.size;
+    if (n < 8) {
+        // Short texts (most words) in at most two overlapping loads.
+        if (n >= 4) {
+            std::uint32_t head, tail;
+            std::memcpy(&head, p, 4);
+            std::memcpy(&tail, p + n - 4, 4);
+            return ((head | tail) & 0x80808080u) == 0;
+        }
+        std::uint8_t acc = 0;
+        for (std::size_t k = 0; k < n; ++k) acc |= p[k];
+        return (acc & 0x80) == 0;
+    }
+    // The last eight bytes, which the rounds below may leave partly untested.
+    std::uint64_t acc = load64(p + n - 8);
     // 64 bytes per round: OR eight words together and test the high bits once.
     while (n >= 64) {
-        std::uint64_t acc = 0;
-        for (int k = 0; k < 8; ++k) acc |= load64(p + 8 * k);
-        if (acc & high_bits) return false;
+        std::uint64_t block = 0;
+        for (int k = 0; k < 8; ++k) block |= load64(p + 8 * k);
+        if (block & high_bits) return false;
         p += 64;
         n -= 64;
     }
-    while (n >= 8) {
-        if (load64(p) & high_bits) return false;
-        p += 8;
-        n -= 8;
-    }
-    for (; n > 0; ++p, --n) {
-        if (*p & 0x80) return false;
-    }
-    return true;
+    for (; n >= 8; p += 8, n -= 8) acc |= load64(p);
+    return (acc & high_bits) == 0;
 }
 
 Scalars decode_utf8(TextSlice text) {
