@@ -121,12 +121,13 @@ print(json.dumps({
 """
 
 
+@pytest.fixture(scope="module")
+def automatic():
+    return run_isolated(CORPUS_RUN)
+
+
 class TestRoutesAgree:
     """One seeded corpus through every lane width and thread count: identical results."""
-
-    @pytest.fixture(scope="class")
-    def automatic(self):
-        return run_isolated(CORPUS_RUN)
 
     @pytest.mark.parametrize("simd", ["portable", "neon", "avx2", "avx512"])
     def test_simd_override(self, automatic, simd):
