@@ -46,4 +46,26 @@ void levenshtein_myers_4way_avx2(const MyersPattern& pattern, const TextSlice* t
 void levenshtein_myers_8way_avx512(const MyersPattern& pattern, const TextSlice* texts,
                                    std::uint32_t* out) noexcept;
 
+// Jaro similarity of two ASCII texts of at most 64 bytes with bit masks instead of flag
+// arrays; bit-identical to the scalar kernel. Throws InternalError "jaro_bitpar: inputs must be
+// ASCII ≤ 64 bytes (got a=N bytes ascii=B, b=N bytes ascii=B)" on other input.
+double jaro_bitpar(TextSlice a, TextSlice b);
+
+// The query against 4 candidates: the AVX2 kernel when avx2_available(), else jaro_bitpar per
+// candidate. Throws InternalError "jaro_4way: first argument must be ASCII ≤ 64 bytes (got N
+// bytes, ascii=B)" for a query outside that; the candidates are not checked.
+void jaro_4way(TextSlice query, const TextSlice* candidates, double* out);
+
+// Jaro of the query against n candidates, out[k] for candidates[k]: groups of 4 and 8 go to
+// the multi-lane kernels (8 only with AVX-512, else two groups of 4), other counts to
+// jaro_bitpar one by one.
+void jaro_width(TextSlice query, const TextSlice* candidates, std::size_t n, double* out);
+
+// The multi-lane kernels. Preconditions (unchecked): query and every candidate non-empty,
+// ASCII, at most 64 bytes. The portable ones are the reference for every instruction set.
+void jaro_4way_portable(TextSlice query, const TextSlice* candidates, double* out) noexcept;
+void jaro_8way_portable(TextSlice query, const TextSlice* candidates, double* out) noexcept;
+void jaro_4way_avx2(TextSlice query, const TextSlice* candidates, double* out) noexcept;
+void jaro_8way_avx512(TextSlice query, const TextSlice* candidates, double* out) noexcept;
+
 }  // namespace quillon::simd
