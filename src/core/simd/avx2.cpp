@@ -1,9 +1,12 @@
-// The multi-lane Myers family on AVX2, four texts per call. Built with -mavx2 and nothing more,
-// exactly what avx2_available() checks; no standard-library template is instantiated here.
+// The multi-lane Myers and Jaro families on AVX2, four texts per call. Built with -mavx2 and
+// nothing more, exactly what avx2_available() checks; no standard-library template is
+// instantiated here.
 #include "kernels.hpp"
 
 #define QUILLON_ISA avx2
 #include "lanes_avx2.hpp"
+// Each family is a template over the lanes type above, so it comes after it.
+#include "jaro.inl"
 #include "myers.inl"
 
 namespace quillon::simd {
@@ -11,6 +14,10 @@ namespace quillon::simd {
 void levenshtein_myers_4way_avx2(const MyersPattern& pattern, const TextSlice* texts,
                                  std::uint32_t* out) noexcept {
     avx2::myers_group<avx2::Avx2x4>(pattern, texts, out);
+}
+
+void jaro_4way_avx2(TextSlice query, const TextSlice* candidates, double* out) noexcept {
+    avx2::jaro_group<avx2::Avx2x4>(query, candidates, out);
 }
 
 }  // namespace quillon::simd

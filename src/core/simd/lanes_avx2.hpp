@@ -17,7 +17,9 @@ struct Avx2x4 {
     static constexpr std::size_t width = 4;
 
     using Vec = __m256i;
-    using Active = __m256i;  // all ones in the lanes whose text has a byte at this position
+    // A set of lanes, all ones in each lane of the set (in Myers: the lanes whose text has a
+    // byte at this position).
+    using Active = __m256i;
 
     static Vec splat(std::uint64_t v) noexcept {
         return _mm256_set1_epi64x(static_cast<long long>(v));
@@ -86,6 +88,35 @@ struct Avx2x4 {
         const __m256i even = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
         const __m256i low = _mm256_permutevar8x32_epi32(v, even);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(low));
+    }
+    static void store(Vec v, std::uint64_t* out) noexcept {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), v);
+    }
+
+    static Vec sub(Vec a, Vec b) noexcept { return _mm256_sub_epi64(a, b); }
+    static Vec and_not(Vec a, Vec b) noexcept {  // a & ~b
+        return _mm256_andnot_si256(b, a);
+    }
+    static Vec and_or(Vec a, Vec b, Vec c) noexcept {  // (a & b) | c
+        return _mm256_or_si256(_mm256_and_si256(a, b), c);
+    }
+    // AVX2 has no 64-bit minimum; below 2^32 the high halves are both 0, so the minimum of
+    // each 32-bit half is the minimum of the lane.
+    static Vec min_small(Vec a, Vec b) noexcept { return _mm256_min_epu32(a, b); }
+    // Counts of 64 or more give 0.
+    static Vec shift_left_by(Vec a, Vec count) noexcept { return _mm256_sllv_epi64(a, count); }
+    static Vec shift_right_by(Vec a, Vec count) noexcept { return _mm256_srlv_epi64(a, count); }
+    static Active nonzero(Vec v) noexcept {
+        const __m256i ones = _mm256_set1_epi64x(-1);
+        return _mm256_xor_si256(_mm256_cmpeq_epi64(v, _mm256_setzero_si256()), ones);
+    }
+    // acc | bits in the selected lanes, acc elsewhere.
+    static Vec or_where(Vec acc, Active where, Vec bits) noexcept {
+        return _mm256_or_si256(acc, _mm256_and_si256(where, bits));
+    }
+    // count + 1 in the selected lanes: they hold -1.
+    static Vec count_where(Vec count, Active where) noexcept {
+        return _mm256_sub_epi64(count, where);
     }
 };
 

@@ -24,7 +24,9 @@ struct Avx512x8 {
     static constexpr std::size_t width = 8;
 
     using Vec = __m512i;
-    using Active = __mmask8;  // bit k: the text of lane k has a byte at this position
+    // A set of lanes, bit k for lane k (in Myers: the lanes whose text has a byte at this
+    // position).
+    using Active = __mmask8;
 
     static Vec splat(std::uint64_t v) noexcept {
         return _mm512_set1_epi64(static_cast<long long>(v));
@@ -84,6 +86,28 @@ struct Avx512x8 {
 
     static void store_low32(Vec v, std::uint32_t* out) noexcept {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_cvtepi64_epi32(v));
+    }
+    static void store(Vec v, std::uint64_t* out) noexcept { _mm512_storeu_si512(out, v); }
+
+    static Vec sub(Vec a, Vec b) noexcept { return _mm512_sub_epi64(a, b); }
+    static Vec and_not(Vec a, Vec b) noexcept {  // a & ~b
+        return _mm512_andnot_si512(b, a);
+    }
+    static Vec and_or(Vec a, Vec b, Vec c) noexcept {  // (a & b) | c
+        return _mm512_ternarylogic_epi64(a, b, c, 0xEA);
+    }
+    static Vec min_small(Vec a, Vec b) noexcept { return _mm512_min_epu64(a, b); }
+    // Counts of 64 or more give 0.
+    static Vec shift_left_by(Vec a, Vec count) noexcept { return _mm512_sllv_epi64(a, count); }
+    static Vec shift_right_by(Vec a, Vec count) noexcept { return _mm512_srlv_epi64(a, count); }
+    static Active nonzero(Vec v) noexcept { return _mm512_test_epi64_mask(v, v); }
+    // acc | bits in the selected lanes, acc elsewhere.
+    static Vec or_where(Vec acc, Active where, Vec bits) noexcept {
+        return _mm512_mask_or_epi64(acc, where, acc, bits);
+    }
+    // count + 1 in the selected lanes.
+    static Vec count_where(Vec count, Active where) noexcept {
+        return _mm512_mask_add_epi64(count, where, count, _mm512_set1_epi64(1));
     }
 };
 

@@ -14,7 +14,9 @@ struct Scalar {
     struct Vec {
         std::uint64_t lane[N];
     };
-    using Active = unsigned;  // bit k: the text of lane k has a byte at this position
+    // A set of lanes, bit k for lane k (in Myers: the lanes whose text has a byte at this
+    // position).
+    using Active = unsigned;
     static constexpr Active all_active = (1u << N) - 1;
 
     static Vec splat(std::uint64_t v) noexcept {
@@ -98,6 +100,55 @@ struct Scalar {
 
     static void store_low32(Vec v, std::uint32_t* out) noexcept {
         for (std::size_t k = 0; k < N; ++k) out[k] = static_cast<std::uint32_t>(v.lane[k]);
+    }
+    static void store(Vec v, std::uint64_t* out) noexcept {
+        for (std::size_t k = 0; k < N; ++k) out[k] = v.lane[k];
+    }
+
+    static Vec sub(Vec a, Vec b) noexcept {
+        for (std::size_t k = 0; k < N; ++k) a.lane[k] -= b.lane[k];
+        return a;
+    }
+    static Vec and_not(Vec a, Vec b) noexcept {  // a & ~b
+        for (std::size_t k = 0; k < N; ++k) a.lane[k] &= ~b.lane[k];
+        return a;
+    }
+    static Vec and_or(Vec a, Vec b, Vec c) noexcept {  // (a & b) | c
+        for (std::size_t k = 0; k < N; ++k) a.lane[k] = (a.lane[k] & b.lane[k]) | c.lane[k];
+        return a;
+    }
+    // Unsigned minimum; every lanes type promises it for lane values below 2^32 only.
+    static Vec min_small(Vec a, Vec b) noexcept {
+        for (std::size_t k = 0; k < N; ++k) {
+            if (b.lane[k] < a.lane[k]) a.lane[k] = b.lane[k];
+        }
+        return a;
+    }
+    // Per-lane shift counts; a count of 64 or more gives 0, as the vector shifts do.
+    static Vec shift_left_by(Vec a, Vec count) noexcept {
+        for (std::size_t k = 0; k < N; ++k) {
+            a.lane[k] = count.lane[k] < 64 ? a.lane[k] << count.lane[k] : 0;
+        }
+        return a;
+    }
+    static Vec shift_right_by(Vec a, Vec count) noexcept {
+        for (std::size_t k = 0; k < N; ++k) {
+            a.lane[k] = count.lane[k] < 64 ? a.lane[k] >> count.lane[k] : 0;
+        }
+        return a;
+    }
+    static Active nonzero(Vec v) noexcept { return active(v); }
+    // acc | bits in the selected lanes, acc elsewhere.
+    static Vec or_where(Vec acc, Active where, Vec bits) noexcept {
+        for (std::size_t k = 0; k < N; ++k) {
+            if ((where >> k & 1u) != 0) acc.lane[k] |= bits.lane[k];
+        }
+        return acc;
+    }
+    // count + 1 in the selected lanes.
+    static Vec count_where(Vec count, Active where) noexcept {
+        for (std::size_t k = 0; k < N; ++k) count.lane[k] += where >> k & 1u;
+        return count;
     }
 };
 
