@@ -13,13 +13,17 @@ CASES = [
     ("levenshtein_myers, kitten/sitting", 'levenshtein_myers("kitten", "sitting")'),
     ("fuzz_ratio, two 10-char words", 'fuzz_ratio("abcdefghij", "abcdxfghik")'),
     ("fuzz_qratio, two 10-char words", 'fuzz_qratio("abcdefghij", "abcdxfghik")'),
+    ("jaro_winkler_similarity, MARTHA/MARHTA", 'jaro_winkler_similarity("MARTHA", "MARHTA")'),
+    ("jaro_winkler_similarity, two 10-char words", 'jaro_winkler_similarity("abcdefghij", "abcdxfghik")'),
+    ("jaro_similarity, 1000 chars", "jaro_similarity(LONG_A, LONG_B)"),
     ("levenshtein_distance, 1000 chars", "levenshtein_distance(LONG_A, LONG_B)"),
     ("fuzz_ratio, 1000 chars", "fuzz_ratio(LONG_A, LONG_B)"),
     ("levenshtein_distance, 1000 chars non-ASCII", "levenshtein_distance(WIDE_A, WIDE_B)"),
 ]
 
 SETUP = """
-from quillon import levenshtein_distance, levenshtein_myers, fuzz_ratio, fuzz_qratio
+from quillon import (levenshtein_distance, levenshtein_myers, fuzz_ratio, fuzz_qratio,
+    jaro_similarity, jaro_winkler_similarity)
 import random
 rng = random.Random(7)
 LONG_A = "".join(rng.choice("abcdefgh ") for _ in range(1000))

@@ -29,9 +29,13 @@ def rate(fn, pairs):
         times.append(time.perf_counter() - start)
     return pairs / statistics.median(times)
 
-batch = rate(lambda: [quillon.levenshtein_batch(q, words) for q in queries], len(queries) * len(words))
-cdist = rate(lambda: quillon.levenshtein_cdist(list_a, list_b), len(list_a) * len(list_b))
-print(json.dumps({"batch": batch, "cdist": cdist}))
+pairs = len(queries) * len(words)
+print(json.dumps({
+    "levenshtein_batch": rate(lambda: [quillon.levenshtein_batch(q, words) for q in queries], pairs),
+    "levenshtein_cdist": rate(lambda: quillon.levenshtein_cdist(list_a, list_b), len(list_a) * len(list_b)),
+    "jaro_winkler_batch_fn": rate(lambda: [quillon.jaro_winkler_batch_fn(q, words) for q in queries], pairs),
+    "jaro_winkler_cdist": rate(lambda: quillon.jaro_winkler_cdist(list_a, list_b), len(list_a) * len(list_b)),
+}))
 """
 
 WIDTHS = ["portable", "neon", "avx2", "avx512"]
@@ -44,11 +48,13 @@ def measure(simd: str, threads: int) -> dict:
 
 
 def main() -> None:
-    print(f"{'QUILLON_SIMD':<14}{'threads':>8}{'batch Mpairs/s/thread':>24}{'cdist Mpairs/s/thread':>24}")
-    for simd in WIDTHS:
-        for threads in (1, 2):
-            r = measure(simd, threads)
-            print(f"{simd:<14}{threads:>8}{r['batch'] / threads / 1e6:>24.1f}{r['cdist'] / threads / 1e6:>24.1f}")
+    results = {(simd, threads): measure(simd, threads) for simd in WIDTHS for threads in (1, 2)}
+    for function in next(iter(results.values())):
+        print(f"{function}: million pairs per second per thread")
+        print(f"  {'QUILLON_SIMD':<14}{'1 thread':>10}{'2 threads':>11}")
+        for simd in WIDTHS:
+            rates = [results[simd, threads][function] / threads / 1e6 for threads in (1, 2)]
+            print(f"  {simd:<14}{rates[0]:>10.1f}{rates[1]:>11.1f}")
 
 
 if __name__ == "__main__":

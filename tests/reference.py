@@ -36,3 +36,44 @@ def ratio(a: str, b: str, score_cutoff: float = 0.0) -> float:
 
 def qratio(a: str, b: str, score_cutoff: float = 0.0) -> float:
     return 0.0 if not a or not b else ratio(a, b, score_cutoff)
+
+
+def jaro(a, b) -> float:
+    """Flag-array Jaro: earliest free equal unit in the window, transpositions halved."""
+    la, lb = len(a), len(b)
+    if la == 0:
+        return 1.0 if lb == 0 else 0.0
+    if lb == 0:
+        return 0.0
+    if a == b:
+        return 1.0
+    w = max(max(la, lb) // 2 - 1, 0)
+    flags_a, flags_b = [False] * la, [False] * lb
+    m = 0
+    for i in range(la):
+        for j in range(max(i - w, 0), min(lb, i + w + 1)):
+            if not flags_b[j] and a[i] == b[j]:
+                flags_a[i] = flags_b[j] = True
+                m += 1
+                break
+    if m == 0:
+        return 0.0
+    matched_b = [b[j] for j in range(lb) if flags_b[j]]
+    t = sum(1 for x, y in zip((a[i] for i in range(la) if flags_a[i]), matched_b) if x != y)
+    h = t // 2
+    return ((m - h) / m + (m / la + m / lb)) / 3.0
+
+
+def jaro_winkler(a, b, p: float = 0.1) -> float:
+    if a == b:
+        return 1.0
+    j = jaro(a, b)
+    if j < 0.7:
+        return j
+    prefix = 0
+    for x, y in zip(a[:4], b[:4]):
+        if x != y:
+            break
+        prefix += 1
+    pc = min(0.25, max(0.0, p))
+    return min((1.0 - j) * (prefix * pc) + j, 1.0)

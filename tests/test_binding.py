@@ -16,9 +16,16 @@ EXPORTED = [
     "levenshtein_batch_into",
     "levenshtein_cdist",
     "levenshtein_cdist_into",
+    "jaro_similarity",
+    "jaro_winkler_similarity",
+    "jaro_winkler_batch_fn",
+    "jaro_winkler_batch_into",
+    "jaro_winkler_cdist",
+    "jaro_winkler_cdist_into",
     "fuzz_ratio",
     "fuzz_qratio",
     "levenshtein_myers",
+    "jaro_optimized",
     "set_cpu_only",
     "set_gpu_threshold",
     "is_gpu_available",
@@ -53,6 +60,14 @@ class TestModule:
             "Zero-allocation cross-product matrix: `out` must be a writable, contiguous\n"
             "`(len(list_a), len(list_b))` buffer of `uint32` (row-major)."
         )
+        assert quillon.jaro_winkler_batch_into.__doc__ == (
+            "Zero-allocation Jaro-Winkler batch into a writable `float64` buffer (see\n"
+            "[`levenshtein_batch_into`])."
+        )
+        assert quillon.jaro_winkler_cdist_into.__doc__ == (
+            "Zero-allocation Jaro-Winkler cross-product matrix into a writable,\n"
+            "contiguous `(len(list_a), len(list_b))` buffer of `float64` (row-major)."
+        )
 
     def test_star_import_binds_version(self):
         namespace = {}
@@ -74,6 +89,13 @@ class TestModule:
             ("levenshtein_batch_into", "(query, candidates, out, /)"),
             ("levenshtein_cdist", "(list_a, list_b, /)"),
             ("levenshtein_cdist_into", "(list_a, list_b, out, /)"),
+            ("jaro_similarity", "(a, b, /)"),
+            ("jaro_winkler_similarity", "(a, b, p=0.1, /)"),
+            ("jaro_winkler_batch_fn", "(query, candidates, p=0.1, /)"),
+            ("jaro_winkler_batch_into", "(query, candidates, out, p=0.1, /)"),
+            ("jaro_winkler_cdist", "(list_a, list_b, p=0.1, /)"),
+            ("jaro_winkler_cdist_into", "(list_a, list_b, out, p=0.1, /)"),
+            ("jaro_optimized", "(a, b, /)"),
             ("fuzz_ratio", "(a, b, score_cutoff=0.0, /)"),
             ("fuzz_qratio", "(a, b, score_cutoff=0.0, /)"),
             ("set_cpu_only", "(cpu_only, /)"),

@@ -117,6 +117,9 @@ print(json.dumps({
     "batch": [quillon.levenshtein_batch(q, words) for q in queries],
     "wide": [quillon.levenshtein_batch(q, wide) for q in queries],
     "cdist": quillon.levenshtein_cdist(words[:300] + queries, words[:97]),
+    "jaro_lanes": [quillon.jaro_winkler_batch_fn(q, [w for w in words if w], 0.2) for q in queries],
+    "jaro_pairs": [quillon.jaro_winkler_batch_fn(q, wide) for q in queries],
+    "jaro_cdist": quillon.jaro_winkler_cdist(words[:200] + queries, words[:50]),
 }))
 """
 

@@ -24,9 +24,22 @@ constexpr Row function_table[] = {
      "Zero-allocation cross-product matrix: `out` must be a writable, contiguous\n"
      "`(len(list_a), len(list_b))` buffer of `uint32` (row-major).",
      levenshtein_cdist_into},
+    {"jaro_similarity(a, b, /)\n--\n\n", jaro_similarity},
+    {"jaro_winkler_similarity(a, b, p=0.1, /)\n--\n\n", jaro_winkler_similarity},
+    {"jaro_winkler_batch_fn(query, candidates, p=0.1, /)\n--\n\n", jaro_winkler_batch_fn},
+    {"jaro_winkler_batch_into(query, candidates, out, p=0.1, /)\n--\n\n"
+     "Zero-allocation Jaro-Winkler batch into a writable `float64` buffer (see\n"
+     "[`levenshtein_batch_into`]).",
+     jaro_winkler_batch_into},
+    {"jaro_winkler_cdist(list_a, list_b, p=0.1, /)\n--\n\n", jaro_winkler_cdist},
+    {"jaro_winkler_cdist_into(list_a, list_b, out, p=0.1, /)\n--\n\n"
+     "Zero-allocation Jaro-Winkler cross-product matrix into a writable,\n"
+     "contiguous `(len(list_a), len(list_b))` buffer of `float64` (row-major).",
+     jaro_winkler_cdist_into},
     {"fuzz_ratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_ratio},
     {"fuzz_qratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_qratio},
     {"levenshtein_myers(a, b, /)\n--\n\n", levenshtein_myers},
+    {"jaro_optimized(a, b, /)\n--\n\n", jaro_optimized},
     {"set_cpu_only(cpu_only, /)\n--\n\n", set_cpu_only},
     {"set_gpu_threshold(threshold=None)\n--\n\n", set_gpu_threshold},
     {"is_gpu_available()\n--\n\n", is_gpu_available},

@@ -151,22 +151,31 @@ PyObject* myers_pattern_body(Args& args) {
                                static_cast<unsigned long long>(pattern.last)));
 }
 
-// One multi-lane kernel by name on a pattern and a group of texts; None when this processor
-// cannot run it.
-PyObject* myers_kernel_body(Args& args) {
-    const TextSlice name = args.str(0);
-    const simd::MyersPattern pattern = simd::MyersPattern::build(as_bytes(args.object(1)));
-    std::vector<PyRef> owners;
+// A group of bytes objects, kept alive by the owners, sized for the named kernel.
+std::vector<TextSlice> kernel_group(std::string_view kernel, PyObject* iterable,
+                                    std::vector<PyRef>& owners) {
     std::vector<TextSlice> texts;
-    PyRef iterator(check(PyObject_GetIter(args.object(2))));
+    PyRef iterator(check(PyObject_GetIter(iterable)));
     while (PyObject* item = PyIter_Next(iterator.get())) {
         owners.emplace_back(item);
         texts.push_back(as_bytes(item));
     }
     if (PyErr_Occurred()) throw PythonError{};
-    const std::string_view kernel(name.data, name.size);
-    const std::size_t lanes = kernel.starts_with("4way") ? 4 : kernel.starts_with("8way") ? 8 : texts.size();
+    const std::size_t lanes =
+        kernel.starts_with("4way") ? 4 : kernel.starts_with("8way") ? 8 : texts.size();
     if (texts.size() != lanes) throw_error(PyExc_ValueError, "wrong number of texts for the kernel");
+    return texts;
+}
+
+std::string_view name_of(const TextSlice& name) { return {name.data, name.size}; }
+
+// One multi-lane kernel by name on a pattern and a group of texts; None when this processor
+// cannot run it.
+PyObject* myers_kernel_body(Args& args) {
+    const std::string_view kernel = name_of(args.str(0));
+    const simd::MyersPattern pattern = simd::MyersPattern::build(as_bytes(args.object(1)));
+    std::vector<PyRef> owners;
+    const std::vector<TextSlice> texts = kernel_group(kernel, args.object(2), owners);
     std::vector<std::uint32_t> out(texts.size());
     if (kernel == "single") {
         for (std::size_t k = 0; k < texts.size(); ++k) out[k] = simd::levenshtein_myers_single(pattern, texts[k]);
@@ -184,6 +193,38 @@ PyObject* myers_kernel_body(Args& args) {
     } else if (kernel == "8way_avx512") {
         if (!simd::avx512_available()) return none().release();
         simd::levenshtein_myers_8way_avx512(pattern, texts.data(), out.data());
+    } else {
+        throw_error(PyExc_ValueError, "unknown kernel");
+    }
+    return to_python_list(out).release();
+}
+
+PyObject* jaro_bitpar_body(Args& args) {
+    return to_python(simd::jaro_bitpar(as_bytes(args.object(0)), as_bytes(args.object(1)))).release();
+}
+
+// A Jaro kernel by name on a query and a group of candidates; None when this processor cannot
+// run it.
+PyObject* jaro_kernel_body(Args& args) {
+    const std::string_view kernel = name_of(args.str(0));
+    const TextSlice query = as_bytes(args.object(1));
+    std::vector<PyRef> owners;
+    const std::vector<TextSlice> texts = kernel_group(kernel, args.object(2), owners);
+    std::vector<double> out(texts.size());
+    if (kernel == "width") {
+        simd::jaro_width(query, texts.data(), texts.size(), out.data());
+    } else if (kernel == "4way") {
+        simd::jaro_4way(query, texts.data(), out.data());
+    } else if (kernel == "4way_portable") {
+        simd::jaro_4way_portable(query, texts.data(), out.data());
+    } else if (kernel == "8way_portable") {
+        simd::jaro_8way_portable(query, texts.data(), out.data());
+    } else if (kernel == "4way_avx2") {
+        if (!simd::avx2_available()) return none().release();
+        simd::jaro_4way_avx2(query, texts.data(), out.data());
+    } else if (kernel == "8way_avx512") {
+        if (!simd::avx512_available()) return none().release();
+        simd::jaro_8way_avx512(query, texts.data(), out.data());
     } else {
         throw_error(PyExc_ValueError, "unknown kernel");
     }
@@ -214,6 +255,8 @@ constexpr Row testing_table[] = {
     {"myers_pattern(pattern, /)\n--\n\n", myers_pattern_body},
     {"myers_kernel(name, pattern, texts, /)\n--\n\n", myers_kernel_body},
     {"levenshtein_pairs(pairs, /)\n--\n\n", levenshtein_pairs_body},
+    {"jaro_bitpar(a, b, /)\n--\n\n", jaro_bitpar_body},
+    {"jaro_kernel(name, query, candidates, /)\n--\n\n", jaro_kernel_body},
     {"is_ascii(data, /)\n--\n\n", is_ascii_body},
     {"decode_utf8(data, /)\n--\n\n", decode_utf8_body},
     {"levenshtein_myers(a, b, /)\n--\n\n", levenshtein_myers_body},

@@ -57,25 +57,42 @@ std::uint32_t levenshtein_scalars(const Scalars& a, const Scalars& b) {
     return saturate(bitpar::levenshtein(a.data(), a.size(), b.data(), b.size()));
 }
 
-std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pairs) {
-    const std::size_t n = pairs.size();
-    bool myers = n >= 1 && fits_one_word(pairs[0].a);
-    for (std::size_t i = 0; myers && i < n; ++i) {
-        myers = pairs[i].a == pairs[0].a && is_ascii(pairs[i].b);
-    }
+namespace {
+
+// The batch over n pairs given by first(i) and second(i): Myers lanes when every first text
+// is the same short ASCII query and every second text is ASCII, else the general distance.
+template <class First, class Second>
+std::vector<std::uint32_t> batch(std::size_t n, First first, Second second) {
+    bool myers = n >= 1 && fits_one_word(first(0));
+    for (std::size_t i = 0; myers && i < n; ++i) myers = first(i) == first(0) && is_ascii(second(i));
     if (!myers) {
         return pool::map(
-            n, [&](std::size_t i) { return levenshtein_distance_raw(pairs[i].a, pairs[i].b); },
+            n, [&](std::size_t i) { return levenshtein_distance_raw(first(i), second(i)); },
             scalar_min_grain);
     }
-    const simd::MyersPattern pattern = simd::MyersPattern::build(pairs[0].a);
+    const simd::MyersPattern pattern = simd::MyersPattern::build(first(0));
     const std::size_t width = simd::jaro_simd_width();
     std::vector<std::uint32_t> out(n, 0);
     pool::for_each_chunk(n, chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
-        myers_run(pattern, width, end - begin, [&](std::size_t k) { return pairs[begin + k].b; },
+        myers_run(pattern, width, end - begin, [&](std::size_t k) { return second(begin + k); },
                   out.data() + begin);
     });
     return out;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pairs) {
+    return batch(
+        pairs.size(), [&](std::size_t i) { return pairs[i].a; },
+        [&](std::size_t i) { return pairs[i].b; });
+}
+
+std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
+                                                   std::span<const TextSlice> candidates) {
+    return batch(
+        candidates.size(), [&](std::size_t) { return query; },
+        [&](std::size_t i) { return candidates[i]; });
 }
 
 BatchOutcome LevenshteinKernel::compute(std::span<const TextPair> pairs) {

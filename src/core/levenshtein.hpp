@@ -34,6 +34,10 @@ struct TextPair {
 // first text (as a query against candidates does).
 std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pairs);
 
+// levenshtein_batch_auto of the pairs (query, candidate i), without building them.
+std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
+                                                   std::span<const TextSlice> candidates);
+
 // A batch result, or the text of an error (a channel that this build never uses).
 struct BatchOutcome {
     std::vector<std::uint32_t> distances;

@@ -14,6 +14,15 @@ PyObject* levenshtein_cdist(Args& args);
 PyObject* levenshtein_cdist_into(Args& args);
 PyObject* levenshtein_myers(Args& args);
 
+// jaro.cpp
+PyObject* jaro_similarity(Args& args);
+PyObject* jaro_winkler_similarity(Args& args);
+PyObject* jaro_winkler_batch_fn(Args& args);
+PyObject* jaro_winkler_batch_into(Args& args);
+PyObject* jaro_winkler_cdist(Args& args);
+PyObject* jaro_winkler_cdist_into(Args& args);
+PyObject* jaro_optimized(Args& args);
+
 // fuzz.cpp
 PyObject* fuzz_ratio(Args& args);
 PyObject* fuzz_qratio(Args& args);

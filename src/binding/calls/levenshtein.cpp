@@ -10,13 +10,10 @@ namespace quillon::binding {
 
 namespace {
 
-// Pairs (query, candidate) in candidate order, computed by the batch kernel.
+// The pairs (query, candidate) in candidate order. The batch kernel takes them without a pair
+// vector: its Myers route needs one query, which this form has by construction.
 std::vector<std::uint32_t> batch_distances(TextSlice query, const StrList& candidates) {
-    std::vector<TextPair> pairs(candidates.size());
-    for (std::size_t i = 0; i < pairs.size(); ++i) pairs[i] = {query, candidates[i]};
-    BatchOutcome outcome = without_gil([&] { return LevenshteinKernel::compute(pairs); });
-    if (outcome.error) throw_error(PyExc_RuntimeError, *outcome.error);
-    return std::move(outcome.distances);
+    return without_gil([&] { return levenshtein_query_batch(query, candidates.slices()); });
 }
 
 DistanceMatrix cdist_distances(const StrList& list_a, const StrList& list_b) {

@@ -1,0 +1,169 @@
+// Jaro and Jaro-Winkler. Floating-point expressions are evaluated exactly as written (the
+// build forbids contraction), because callers compare results bit for bit across routes.
+#include "jaro.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "pool.hpp"
+#include "simd/isa.hpp"
+#include "simd/kernels.hpp"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::size_t stack_flags = 128;
+constexpr std::size_t chunk_entries = 4096;
+constexpr double boost_threshold = 0.7;
+// Pairs per piece of the per-pair route: a small batch stays on the calling thread.
+constexpr std::size_t per_pair_min_grain = 16;
+
+// max(floor(L / 2) - 1, 0) with L the longer length.
+std::size_t window(std::size_t la, std::size_t lb) noexcept {
+    const std::size_t half = std::max(la, lb) / 2;
+    return half > 0 ? half - 1 : 0;
+}
+
+template <class Unit>
+double inner(std::span<const Unit> a, std::span<const Unit> b, std::uint8_t* flags_a,
+             std::uint8_t* flags_b, std::size_t w) noexcept {
+    const std::size_t la = a.size(), lb = b.size();
+    std::uint32_t m = 0;
+    for (std::size_t i = 0; i < la; ++i) {
+        // The earliest free equal unit of the window wins; nothing is reassigned later.
+        const std::size_t lo = i > w ? i - w : 0, hi = std::min(lb, i + w + 1);
+        for (std::size_t j = lo; j < hi; ++j) {
+            if (flags_b[j] == 0 && b[j] == a[i]) {
+                flags_a[i] = flags_b[j] = 1;
+                ++m;
+                break;
+            }
+        }
+    }
+    if (m == 0) return 0.0;
+    std::uint32_t t = 0;
+    for (std::size_t i = 0, k = 0; i < la; ++i) {
+        if (flags_a[i] == 0) continue;
+        while (flags_b[k] == 0) ++k;
+        t += a[i] != b[k];
+        ++k;
+    }
+    const std::uint32_t h = t / 2;  // an odd count loses its half
+    const double md = m;
+    return ((md - h) / md + (md / static_cast<double>(la) + md / static_cast<double>(lb))) / 3.0;
+}
+
+// Empty and identical texts, then the flag-array kernel with flags on the stack when both
+// texts fit, on the heap otherwise.
+template <class Unit>
+double with_flags(std::span<const Unit> a, std::span<const Unit> b) {
+    if (a.empty()) return b.empty() ? 1.0 : 0.0;
+    if (b.empty()) return 0.0;
+    if (std::ranges::equal(a, b)) return 1.0;
+    const std::size_t w = window(a.size(), b.size());
+    if (a.size() <= stack_flags && b.size() <= stack_flags) {
+        std::uint8_t flags_a[stack_flags] = {}, flags_b[stack_flags] = {};
+        return inner(a, b, flags_a, flags_b, w);
+    }
+    const auto flags_a = std::make_unique<std::uint8_t[]>(a.size());
+    const auto flags_b = std::make_unique<std::uint8_t[]>(b.size());
+    return inner(a, b, flags_a.get(), flags_b.get(), w);
+}
+
+std::span<const std::uint8_t> units(TextSlice text) noexcept { return {text.bytes(), text.size}; }
+
+// min((1 - j) * (l * pc) + j, 1) for j >= 0.7, operation by operation.
+double boost(double j, std::size_t prefix, double pc) noexcept {
+    if (j < boost_threshold) return j;
+    return std::min((1.0 - j) * (static_cast<double>(prefix) * pc) + j, 1.0);
+}
+
+template <class Unit>
+std::size_t common_prefix(const Unit* a, std::size_t la, const Unit* b, std::size_t lb) noexcept {
+    const std::size_t limit = std::min({la, lb, std::size_t{4}});
+    std::size_t l = 0;
+    while (l < limit && a[l] == b[l]) ++l;
+    return l;
+}
+
+double clamp_scale(double p) noexcept { return std::min(0.25, std::max(0.0, p)); }
+
+}  // namespace
+
+double jaro_inner_slice(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
+                        std::uint8_t* flags_a, std::uint8_t* flags_b, std::size_t w) noexcept {
+    return inner(a, b, flags_a, flags_b, w);
+}
+
+double jaro_inner_slice(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
+                        std::uint8_t* flags_a, std::uint8_t* flags_b, std::size_t w) noexcept {
+    return inner(a, b, flags_a, flags_b, w);
+}
+
+double jaro_bytes(TextSlice a, TextSlice b) {
+    if (a.size <= 64 && b.size <= 64) return simd::jaro_bitpar(a, b);
+    return with_flags(units(a), units(b));
+}
+
+double jaro_optimized(TextSlice a, TextSlice b) { return with_flags(units(a), units(b)); }
+
+double jaro(TextSlice a, TextSlice b) {
+    if (is_ascii(a) && is_ascii(b)) return jaro_bytes(a, b);
+    const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
+    return with_flags(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb));
+}
+
+double jaro_winkler(TextSlice a, TextSlice b, double p) {
+    if (a == b) return 1.0;
+    const double pc = clamp_scale(p);
+    if (is_ascii(a) && is_ascii(b)) {
+        const double j = jaro_bytes(a, b);
+        return boost(j, common_prefix(a.bytes(), a.size, b.bytes(), b.size), pc);
+    }
+    // Decoded once, for the similarity and for the prefix.
+    const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
+    const double j =
+        with_flags(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb));
+    return boost(j, common_prefix(sa.data(), sa.size(), sb.data(), sb.size()), pc);
+}
+
+std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlice> candidates,
+                                       double p) {
+    const double pc = clamp_scale(p);
+    auto short_ascii = [](TextSlice t) { return !t.empty() && t.size <= 64 && is_ascii(t); };
+    const bool lanes = short_ascii(query) && std::ranges::all_of(candidates, short_ascii);
+    const std::size_t n = candidates.size();
+    if (!lanes) {
+        return pool::map(
+            n, [&](std::size_t i) { return jaro_winkler(query, candidates[i], pc); },
+            per_pair_min_grain);
+    }
+    const std::size_t width = simd::jaro_simd_width();
+    std::vector<double> out(n);
+    pool::for_each_chunk(n, chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
+        std::size_t pos = begin;
+        for (; pos + width <= end; pos += width) {
+            simd::jaro_width(query, candidates.data() + pos, width, out.data() + pos);
+            for (std::size_t k = pos; k < pos + width; ++k) {
+                const TextSlice c = candidates[k];
+                out[k] = boost(out[k], common_prefix(query.bytes(), query.size, c.bytes(), c.size), pc);
+            }
+        }
+        for (; pos < end; ++pos) out[pos] = jaro_winkler(query, candidates[pos], pc);
+    });
+    return out;
+}
+
+SimilarityMatrix jaro_winkler_cdist_cpu(std::span<const TextSlice> list_a,
+                                        std::span<const TextSlice> list_b, double p) {
+    if (list_a.empty() || list_b.empty()) return {};
+    return pool::map(list_a.size(), [&](std::size_t i) {
+        std::vector<double> row(list_b.size());
+        for (std::size_t j = 0; j < row.size(); ++j) row[j] = jaro_winkler(list_a[i], list_b[j], p);
+        return row;
+    });
+}
+
+}  // namespace quillon

@@ -1,0 +1,44 @@
+// Jaro and Jaro-Winkler similarity over Unicode scalar values (bytes when both texts are
+// ASCII), and the Jaro-Winkler batch and cross-product drivers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "text.hpp"
+
+namespace quillon {
+
+// Jaro similarity in [0, 1]. Two empty texts give 1.0, one empty text 0.0.
+double jaro(TextSlice a, TextSlice b);
+
+// jaro for two ASCII texts: the bit-parallel kernel up to 64 bytes each, flag arrays above.
+double jaro_bytes(TextSlice a, TextSlice b);
+
+// jaro for two ASCII texts through the flag-array kernel only, whatever the lengths.
+double jaro_optimized(TextSlice a, TextSlice b);
+
+// The flag-array kernel. Both sequences non-empty; the flags all 0 and at least as long as
+// their sequences; w the matching window.
+double jaro_inner_slice(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
+                        std::uint8_t* flags_a, std::uint8_t* flags_b, std::size_t w) noexcept;
+double jaro_inner_slice(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
+                        std::uint8_t* flags_a, std::uint8_t* flags_b, std::size_t w) noexcept;
+
+// Jaro-Winkler: Jaro values of at least 0.7 are raised by the common prefix (at most 4
+// characters) scaled by p, which is clamped into [0, 0.25].
+double jaro_winkler(TextSlice a, TextSlice b, double p);
+
+// jaro_winkler(query, candidate, p) for every candidate, in order, on the worker pool; short
+// ASCII batches go through the multi-lane kernels.
+std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlice> candidates,
+                                       double p);
+
+// Row i holds list_a[i] against every text of list_b; no rows when either list is empty.
+using SimilarityMatrix = std::vector<std::vector<double>>;
+SimilarityMatrix jaro_winkler_cdist_cpu(std::span<const TextSlice> list_a,
+                                        std::span<const TextSlice> list_b, double p);
+
+}  // namespace quillon
