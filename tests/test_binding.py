@@ -23,6 +23,11 @@ EXPORTED = [
     "jaro_winkler_cdist",
     "jaro_winkler_cdist_into",
     "fuzz_ratio",
+    "fuzz_partial_ratio",
+    "fuzz_partial_ratio_alignment",
+    "fuzz_ratio_batch",
+    "fuzz_extract",
+    "fuzz_extract_one",
     "fuzz_qratio",
     "levenshtein_myers",
     "jaro_optimized",
@@ -46,7 +51,7 @@ class TestModule:
             assert function.__module__ == "quillon"
             assert function.__self__ is quillon
             assert function.__name__ == name
-            if not name.endswith("_into"):
+            if not name.endswith(("_into", "_alignment")):
                 assert function.__doc__ is None
 
     def test_into_prose(self):
@@ -98,6 +103,11 @@ class TestModule:
             ("jaro_optimized", "(a, b, /)"),
             ("fuzz_ratio", "(a, b, score_cutoff=0.0, /)"),
             ("fuzz_qratio", "(a, b, score_cutoff=0.0, /)"),
+            ("fuzz_partial_ratio", "(a, b, score_cutoff=0.0, /)"),
+            ("fuzz_partial_ratio_alignment", "(a, b, score_cutoff=0.0, /)"),
+            ("fuzz_ratio_batch", "(query, candidates, /)"),
+            ("fuzz_extract", "(query, choices, score_cutoff=0.0, limit=5, /)"),
+            ("fuzz_extract_one", "(query, choices, score_cutoff=0.0, /)"),
             ("set_cpu_only", "(cpu_only, /)"),
             ("set_gpu_threshold", "(threshold=None)"),
             ("is_gpu_available", "()"),

@@ -37,6 +37,15 @@ constexpr Row function_table[] = {
      "contiguous `(len(list_a), len(list_b))` buffer of `float64` (row-major).",
      jaro_winkler_cdist_into},
     {"fuzz_ratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_ratio},
+    {"fuzz_partial_ratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_partial_ratio},
+    {"fuzz_partial_ratio_alignment(a, b, score_cutoff=0.0, /)\n--\n\n"
+     "partial_ratio_alignment: returns the alignment in the tuple shape common to fuzzy-matching libraries:\n"
+     "(score, src_start, src_end, dest_start, dest_end). `src_start`/`src_end`\n"
+     "are relative to the FIRST argument, `dest_start`/`dest_end` to the second.",
+     fuzz_partial_ratio_alignment},
+    {"fuzz_ratio_batch(query, candidates, /)\n--\n\n", fuzz_ratio_batch},
+    {"fuzz_extract(query, choices, score_cutoff=0.0, limit=5, /)\n--\n\n", fuzz_extract},
+    {"fuzz_extract_one(query, choices, score_cutoff=0.0, /)\n--\n\n", fuzz_extract_one},
     {"fuzz_qratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_qratio},
     {"levenshtein_myers(a, b, /)\n--\n\n", levenshtein_myers},
     {"jaro_optimized(a, b, /)\n--\n\n", jaro_optimized},

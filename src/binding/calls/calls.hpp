@@ -26,6 +26,11 @@ PyObject* jaro_optimized(Args& args);
 // fuzz.cpp
 PyObject* fuzz_ratio(Args& args);
 PyObject* fuzz_qratio(Args& args);
+PyObject* fuzz_partial_ratio(Args& args);
+PyObject* fuzz_partial_ratio_alignment(Args& args);
+PyObject* fuzz_ratio_batch(Args& args);
+PyObject* fuzz_extract(Args& args);
+PyObject* fuzz_extract_one(Args& args);
 
 // hardware.cpp
 PyObject* set_cpu_only(Args& args);

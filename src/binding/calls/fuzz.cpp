@@ -1,4 +1,6 @@
 // Fuzzy ratio bodies.
+#include "../../core/fuzz/extract.hpp"
+#include "../../core/fuzz/partial.hpp"
 #include "../../core/fuzz/ratio.hpp"
 
 #include "../frame.hpp"
@@ -22,5 +24,61 @@ PyObject* pair_scorer(Args& args, Scorer scorer) {
 PyObject* fuzz_ratio(Args& args) { return pair_scorer(args, fuzz::ratio_with_cutoff); }
 
 PyObject* fuzz_qratio(Args& args) { return pair_scorer(args, fuzz::qratio); }
+
+PyObject* fuzz_partial_ratio(Args& args) { return pair_scorer(args, fuzz::partial_ratio); }
+
+PyObject* fuzz_partial_ratio_alignment(Args& args) {
+    const TextSlice a = args.str(0), b = args.str(1);
+    const double score_cutoff = args.float_or(2, 0.0);
+    const fuzz::ScoreAlignment r =
+        without_gil([&] { return fuzz::partial_ratio_alignment(a, b, score_cutoff); });
+    return check(Py_BuildValue("(dnnnn)", r.score, static_cast<Py_ssize_t>(r.src_start),
+                               static_cast<Py_ssize_t>(r.src_end),
+                               static_cast<Py_ssize_t>(r.dest_start),
+                               static_cast<Py_ssize_t>(r.dest_end)));
+}
+
+PyObject* fuzz_ratio_batch(Args& args) {
+    const TextSlice query = args.str(0);
+    const StrList candidates = as_strs(args.object(1));
+    const std::vector<double> scores =
+        without_gil([&] { return fuzz::ratio_batch(query, candidates.slices()); });
+    return to_python_list(scores).release();
+}
+
+namespace {
+
+// (choice, score, index)
+PyRef match_tuple(const fuzz::Match& match) {
+    PyRef text = to_python(TextSlice(match.choice));
+    PyRef score = to_python(match.score);
+    PyRef index(check(PyLong_FromSize_t(match.index)));
+    return PyRef(check(PyTuple_Pack(3, text.get(), score.get(), index.get())));
+}
+
+}  // namespace
+
+PyObject* fuzz_extract(Args& args) {
+    const TextSlice query = args.str(0);
+    const double score_cutoff = args.float_or(2, 0.0);
+    const std::uint64_t limit = args.count_or(3, 5);
+    const StrList choices = as_strs(args.object(1));
+    const std::vector<fuzz::Match> matches = without_gil(
+        [&] { return fuzz::extract(query, choices.slices(), score_cutoff, limit); });
+    PyRef list(check(PyList_New(static_cast<Py_ssize_t>(matches.size()))));
+    for (std::size_t i = 0; i < matches.size(); ++i) {
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), match_tuple(matches[i]).release());
+    }
+    return list.release();
+}
+
+PyObject* fuzz_extract_one(Args& args) {
+    const TextSlice query = args.str(0);
+    const double score_cutoff = args.float_or(2, 0.0);
+    const StrList choices = as_strs(args.object(1));
+    const std::optional<fuzz::Match> match =
+        without_gil([&] { return fuzz::extract_one(query, choices.slices(), score_cutoff); });
+    return match ? match_tuple(*match).release() : none().release();
+}
 
 }  // namespace quillon::binding

@@ -1,0 +1,201 @@
+// The partial ratio. The visit order of the window search decides which of several equally
+// good windows is reported, so the search follows its steps literally: full windows by
+// bisection of their start positions, then prefixes, then suffixes shorter than the needle.
+#include "partial.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "ratio.hpp"
+
+namespace quillon::fuzz {
+
+namespace {
+
+// Membership in the needle's units: a bitmap for bytes, a sorted vector for scalar values.
+class UnitSet {
+public:
+    explicit UnitSet(std::span<const std::uint8_t> units) noexcept {
+        for (std::uint8_t u : units) bits_[u >> 6] |= std::uint64_t{1} << (u & 63);
+    }
+    explicit UnitSet(std::span<const std::uint32_t> units) : sorted_(units.begin(), units.end()) {
+        std::ranges::sort(sorted_);
+        sorted_.erase(std::unique(sorted_.begin(), sorted_.end()), sorted_.end());
+    }
+    bool contains(std::uint8_t u) const noexcept { return (bits_[u >> 6] >> (u & 63)) & 1; }
+    bool contains(std::uint32_t u) const noexcept { return std::ranges::binary_search(sorted_, u); }
+
+private:
+    std::uint64_t bits_[4] = {};
+    std::vector<std::uint32_t> sorted_;
+};
+
+// ceil(x) as an unsigned 64-bit count: negative and NaN give 0, too large gives the maximum.
+std::uint64_t ceil_to_u64(double x) noexcept {
+    const double c = std::ceil(x);
+    if (!(c > 0.0)) return 0;
+    if (c >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
+    return static_cast<std::uint64_t>(c);
+}
+
+// The larger of x and y; a NaN operand loses to the other.
+double max_nan_loses(double x, double y) noexcept {
+    if (std::isnan(x)) return y;
+    if (std::isnan(y)) return x;
+    return x < y ? y : x;
+}
+
+double ratio_of(std::uint64_t distance, std::uint64_t total) noexcept {
+    return (1.0 - static_cast<double>(distance) / static_cast<double>(total)) * 100.0;
+}
+
+template <class Unit>
+WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, double cutoff) {
+    const std::size_t n = needle.size(), h = haystack.size();
+    WindowScore best{0.0, 0, n};
+    const UnitSet needle_units(needle);
+
+    if (h > n) {
+        double norm = (cutoff / -100.0 + 1.0) + 0.00001;
+        if (!(norm < 1.0)) norm = 1.0;
+        std::uint64_t cutoff_distance = ceil_to_u64(norm * static_cast<double>(2 * n));
+        std::optional<std::uint32_t> best_distance;
+
+        // Distances of full windows by start position; empty until computed.
+        constexpr std::uint32_t unknown = std::numeric_limits<std::uint32_t>::max();
+        std::vector<std::uint32_t> cache(h - n, unknown);
+        std::vector<std::pair<std::size_t, std::size_t>> windows{{0, h - n - 1}}, next;
+
+        // Scores the full window at `start` once; returns true on an exact match.
+        auto visit = [&](std::size_t start) {
+            if (cache[start] != unknown) return false;
+            const std::uint32_t d = indel_distance_slice(needle, haystack.subspan(start, n));
+            cache[start] = d;
+            if (d < cutoff_distance) {
+                cutoff_distance = d;
+                best_distance = d;
+                best.start = start;
+                best.end = start + n;
+                return d == 0;
+            }
+            return false;
+        };
+
+        while (!windows.empty()) {
+            next.clear();
+            for (const auto& [f, s] : windows) {
+                if (visit(f)) return {100.0, f, f + n};
+                if (visit(s)) return {100.0, s, s + n};
+                const std::size_t diff = s - f;
+                if (diff == 1) continue;
+                const std::uint32_t x = cache[f], y = cache[s];
+                const std::int64_t known = x > y ? x - y : y - x;
+                // Shifting a window by one position changes its distance by at most 2, so
+                // between f and s no window can beat the lower end by more than this.
+                const std::int64_t improvement =
+                    (static_cast<std::int64_t>(diff) - known / 2) & ~std::int64_t{1};
+                const std::int64_t lower = static_cast<std::int64_t>(std::min(x, y)) - improvement;
+                if (lower < static_cast<std::int64_t>(cutoff_distance)) {
+                    next.emplace_back(f, f + diff / 2);
+                    next.emplace_back(f + diff / 2, s);
+                }
+            }
+            std::swap(windows, next);
+        }
+
+        if (best_distance) {
+            const double score = ratio_of(*best_distance, 2 * n);
+            if (score >= cutoff) {
+                cutoff = score;
+                best.score = score;
+            }
+        }
+    }
+
+    // Only the score filter below reads the cut-off; NaN filters everything out.
+    auto filtered = [&](double r) { return cutoff <= r ? r : 0.0; };
+
+    for (std::size_t i = 1; i < n; ++i) {
+        if (!needle_units.contains(haystack[i - 1])) continue;
+        const double r =
+            filtered(ratio_of(indel_distance_slice(needle, haystack.first(i)), n + i));
+        if (r > best.score) {
+            if (r == 100.0) return {100.0, 0, i};
+            best = {r, 0, i};
+            cutoff = r;
+        }
+    }
+
+    for (std::size_t i = h - n; i < h; ++i) {
+        if (!needle_units.contains(haystack[i])) continue;
+        const double r =
+            filtered(ratio_of(indel_distance_slice(needle, haystack.subspan(i)), n + h - i));
+        if (r > best.score) {
+            best = {r, i, h};
+            cutoff = r;
+            if (r == 100.0) return best;
+        }
+    }
+    return best;
+}
+
+template <class Unit>
+ScoreAlignment alignment(std::span<const Unit> a, std::span<const Unit> b, double cutoff) {
+    const std::size_t la = a.size(), lb = b.size();
+    if (la > lb) {
+        const ScoreAlignment r = alignment(b, a, cutoff);
+        return {r.score, r.dest_start, r.dest_end, r.src_start, r.src_end};
+    }
+    if (cutoff > 100.0) return {0.0, 0, la, 0, la};
+    if (la == 0) return {lb == 0 ? 100.0 : 0.0, 0, 0, 0, 0};
+    const WindowScore w = impl(a, b, cutoff);
+    ScoreAlignment result{w.score, 0, la, w.start, w.end};
+    if (la != lb || w.score == 100.0) return result;
+    // Equal lengths: the second text may fit the first better than the other way round.
+    const WindowScore v = impl(b, a, max_nan_loses(cutoff, w.score));
+    if (v.score > w.score) result = {v.score, v.start, v.end, 0, la};
+    return result;
+}
+
+}  // namespace
+
+WindowScore partial_ratio_impl(std::span<const std::uint8_t> needle,
+                               std::span<const std::uint8_t> haystack, double score_cutoff) {
+    return impl(needle, haystack, score_cutoff);
+}
+
+WindowScore partial_ratio_impl(std::span<const std::uint32_t> needle,
+                               std::span<const std::uint32_t> haystack, double score_cutoff) {
+    return impl(needle, haystack, score_cutoff);
+}
+
+ScoreAlignment partial_ratio_alignment_slices(std::span<const std::uint8_t> a,
+                                              std::span<const std::uint8_t> b,
+                                              double score_cutoff) {
+    return alignment(a, b, score_cutoff);
+}
+
+ScoreAlignment partial_ratio_alignment_slices(std::span<const std::uint32_t> a,
+                                              std::span<const std::uint32_t> b,
+                                              double score_cutoff) {
+    return alignment(a, b, score_cutoff);
+}
+
+ScoreAlignment partial_ratio_alignment(TextSlice a, TextSlice b, double score_cutoff) {
+    if (is_ascii(a) && is_ascii(b)) {
+        return alignment(std::span(a.bytes(), a.size), std::span(b.bytes(), b.size), score_cutoff);
+    }
+    const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
+    return alignment(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb),
+                     score_cutoff);
+}
+
+double partial_ratio(TextSlice a, TextSlice b, double score_cutoff) {
+    return partial_ratio_alignment(a, b, score_cutoff).score;
+}
+
+}  // namespace quillon::fuzz
