@@ -77,3 +77,88 @@ def jaro_winkler(a, b, p: float = 0.1) -> float:
         prefix += 1
     pc = min(0.25, max(0.0, p))
     return min((1.0 - j) * (prefix * pc) + j, 1.0)
+
+
+def _bisection_order(count):
+    """Start positions 0..count-1 in the order the full-window search first visits them when
+    nothing is pruned: both ends, then midpoints of the ranges pass by pass, left first."""
+    order, seen = [], set()
+    pairs = [(0, count - 1)]
+    while pairs:
+        following = []
+        for f, s in pairs:
+            for p in (f, s):
+                if p not in seen:
+                    seen.add(p)
+                    order.append(p)
+            diff = s - f
+            if diff > 1:
+                following += [(f, f + diff // 2), (f + diff // 2, s)]
+        pairs = following
+    return order
+
+
+def partial_window(needle, haystack, cutoff, distance=indel):
+    """The window search without pruning: every full window is scored, and the reported one
+    is the first in visit order with the least distance below the cut-off distance."""
+    import math
+
+    n, h = len(needle), len(haystack)
+    best_score, best_window = 0.0, (0, n)
+    if h > n:
+        norm = (cutoff / -100.0 + 1.0) + 0.00001
+        if not norm < 1.0:
+            norm = 1.0
+        limit = max(math.ceil(norm * (2 * n)), 0)
+        distances = {p: distance(needle, haystack[p : p + n]) for p in range(h - n)}
+        order = _bisection_order(h - n)
+        least = min(distances.values())
+        if least < limit:
+            start = next(p for p in order if distances[p] == least)
+            if least == 0:
+                return 100.0, start, start + n
+            best_window = (start, start + n)
+            score = (1.0 - least / (2 * n)) * 100.0
+            if score >= cutoff:
+                cutoff = best_score = score
+    for i in range(1, n):
+        if haystack[i - 1] not in needle:
+            continue
+        r = (1.0 - distance(needle, haystack[:i]) / (n + i)) * 100.0
+        r = r if cutoff <= r else 0.0
+        if r > best_score:
+            if r == 100.0:
+                return 100.0, 0, i
+            best_score, best_window, cutoff = r, (0, i), r
+    for i in range(h - n, h):
+        if haystack[i] not in needle:
+            continue
+        r = (1.0 - distance(needle, haystack[i:]) / (n + h - i)) * 100.0
+        r = r if cutoff <= r else 0.0
+        if r > best_score:
+            best_score, best_window, cutoff = r, (i, h), r
+            if r == 100.0:
+                break
+    return (best_score, *best_window)
+
+
+def partial_alignment(a, b, cutoff=0.0, distance=indel):
+    """(score, src_start, src_end, dest_start, dest_end); src always describes a."""
+    import math
+
+    if len(a) > len(b):
+        score, ds, de, ss, se = partial_alignment(b, a, cutoff, distance)
+        return score, ss, se, ds, de
+    if cutoff > 100.0:
+        return 0.0, 0, len(a), 0, len(a)
+    if not a:
+        return (100.0 if not b else 0.0), 0, 0, 0, 0
+    score, start, end = partial_window(a, b, cutoff, distance)
+    result = (score, 0, len(a), start, end)
+    if len(a) != len(b) or score == 100.0:
+        return result
+    raised = score if math.isnan(cutoff) else cutoff if math.isnan(score) else max(cutoff, score)
+    other, ostart, oend = partial_window(b, a, raised, distance)
+    if other > score:
+        result = (other, ostart, oend, 0, len(a))
+    return result
