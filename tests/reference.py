@@ -162,3 +162,90 @@ def partial_alignment(a, b, cutoff=0.0, distance=indel):
     if other > score:
         result = (other, ostart, oend, 0, len(a))
     return result
+
+
+def damerau(a, b) -> int:
+    """Unrestricted Damerau-Levenshtein (Lowrance-Wagner) on a full matrix."""
+    inf = len(a) + len(b)
+    d = [[inf] * (len(b) + 2)] + [[inf] + [0] * (len(b) + 1) for _ in range(len(a) + 1)]
+    for i in range(len(a) + 1):
+        d[i + 1][1] = i
+    for j in range(len(b) + 1):
+        d[1][j + 1] = j
+    last = {}
+    for i in range(1, len(a) + 1):
+        db = 0
+        for j in range(1, len(b) + 1):
+            k, l = last.get(b[j - 1], 0), db
+            cost = 0 if a[i - 1] == b[j - 1] else 1
+            if cost == 0:
+                db = j
+            d[i + 1][j + 1] = min(
+                d[i][j] + cost,
+                d[i + 1][j] + 1,
+                d[i][j + 1] + 1,
+                d[k][l] + (i - k - 1) + 1 + (j - l - 1) if k and l else inf,
+            )
+        last[a[i - 1]] = i
+    return d[len(a) + 1][len(b) + 1]
+
+
+INT64_MIN, INT64_MAX = -(2**63), 2**63 - 1
+
+
+def clamp64(x: int) -> int:
+    return max(INT64_MIN, min(INT64_MAX, x))
+
+
+def nw_linear(a, b, match, mismatch, gap) -> int:
+    """Full-matrix global alignment score; each sum saturates at the signed 64-bit limits."""
+    if not a:
+        return clamp64(len(b) * gap)
+    if not b:
+        return clamp64(len(a) * gap)
+    if a == b:
+        return clamp64(len(a) * match)
+    rows = [[clamp64(j * gap) for j in range(len(b) + 1)]]
+    for i in range(1, len(a) + 1):
+        row = [clamp64(i * gap)]
+        for j in range(1, len(b) + 1):
+            pair = match if a[i - 1] == b[j - 1] else mismatch
+            row.append(max(clamp64(rows[-1][j - 1] + pair), clamp64(rows[-1][j] + gap), clamp64(row[j - 1] + gap)))
+        rows.append(row)
+    return rows[-1][-1]
+
+
+def nw_affine(a, b, match, mismatch, gap_open, gap_extend) -> int:
+    """Gotoh's three-state recurrence on full matrices, saturating, NEG = -2**61."""
+    neg = -(2**61)
+    la, lb = len(a), len(b)
+
+    def run(k):
+        return clamp64(gap_open + clamp64(k * gap_extend))
+
+    if not a and not b:
+        return 0
+    if not a:
+        return run(lb)
+    if not b:
+        return run(la)
+    if a == b:
+        return clamp64(la * match)
+    M = [[neg] * (lb + 1) for _ in range(la + 1)]
+    P = [[neg] * (lb + 1) for _ in range(la + 1)]
+    Q = [[neg] * (lb + 1) for _ in range(la + 1)]
+    M[0][0] = 0
+    for j in range(1, lb + 1):
+        M[0][j] = Q[0][j] = run(j)
+    for i in range(1, la + 1):
+        M[i][0] = P[i][0] = run(i)
+        for j in range(1, lb + 1):
+            pair = match if a[i - 1] == b[j - 1] else mismatch
+            M[i][j] = clamp64(pair + max(M[i - 1][j - 1], P[i - 1][j - 1], Q[i - 1][j - 1]))
+
+            def oe(x):
+                return clamp64(clamp64(x + gap_open) + gap_extend)
+
+            P[i][j] = max(oe(M[i - 1][j]), clamp64(P[i - 1][j] + gap_extend), oe(Q[i - 1][j]))
+            Q[i][j] = max(oe(M[i][j - 1]), clamp64(Q[i][j - 1] + gap_extend), oe(P[i][j - 1]))
+    return max(M[la][lb], P[la][lb], Q[la][lb])

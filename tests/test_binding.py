@@ -16,6 +16,16 @@ EXPORTED = [
     "levenshtein_batch_into",
     "levenshtein_cdist",
     "levenshtein_cdist_into",
+    "damerau_levenshtein_distance",
+    "damerau_levenshtein_batch",
+    "damerau_levenshtein_batch_into",
+    "damerau_levenshtein_cdist",
+    "damerau_levenshtein_cdist_into",
+    "damerau_ratio",
+    "needleman_wunsch_score",
+    "needleman_wunsch_batch_fn",
+    "needleman_wunsch_affine",
+    "needleman_wunsch_affine_batch",
     "jaro_similarity",
     "jaro_winkler_similarity",
     "jaro_winkler_batch_fn",
@@ -30,6 +40,7 @@ EXPORTED = [
     "fuzz_extract_one",
     "fuzz_qratio",
     "levenshtein_myers",
+    "needleman_wunsch_striped",
     "jaro_optimized",
     "set_cpu_only",
     "set_gpu_threshold",
@@ -63,6 +74,14 @@ class TestModule:
         )
         assert quillon.levenshtein_cdist_into.__doc__ == (
             "Zero-allocation cross-product matrix: `out` must be a writable, contiguous\n"
+            "`(len(list_a), len(list_b))` buffer of `uint32` (row-major)."
+        )
+        assert quillon.damerau_levenshtein_batch_into.__doc__ == (
+            "Zero-allocation Damerau batch into a writable `uint32` buffer (see\n"
+            "[`levenshtein_batch_into`])."
+        )
+        assert quillon.damerau_levenshtein_cdist_into.__doc__ == (
+            "Zero-allocation Damerau cross-product matrix into a writable, contiguous\n"
             "`(len(list_a), len(list_b))` buffer of `uint32` (row-major)."
         )
         assert quillon.jaro_winkler_batch_into.__doc__ == (
@@ -101,6 +120,16 @@ class TestModule:
             ("jaro_winkler_cdist", "(list_a, list_b, p=0.1, /)"),
             ("jaro_winkler_cdist_into", "(list_a, list_b, out, p=0.1, /)"),
             ("jaro_optimized", "(a, b, /)"),
+            ("damerau_levenshtein_batch_into", "(query, candidates, out, /)"),
+            ("damerau_ratio", "(a, b, /)"),
+            ("needleman_wunsch_score", "(a, b, match_score, mismatch_score, gap_penalty, /)"),
+            ("needleman_wunsch_batch_fn", "(query, candidates, match_score, mismatch_score, gap_penalty, /)"),
+            ("needleman_wunsch_affine", "(a, b, match_score, mismatch_score, gap_open, gap_extend, /)"),
+            (
+                "needleman_wunsch_affine_batch",
+                "(query, candidates, match_score, mismatch_score, gap_open, gap_extend, /)",
+            ),
+            ("needleman_wunsch_striped", "(a, b, match_score, mismatch_score, gap_penalty, /)"),
             ("fuzz_ratio", "(a, b, score_cutoff=0.0, /)"),
             ("fuzz_qratio", "(a, b, score_cutoff=0.0, /)"),
             ("fuzz_partial_ratio", "(a, b, score_cutoff=0.0, /)"),

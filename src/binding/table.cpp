@@ -24,6 +24,28 @@ constexpr Row function_table[] = {
      "Zero-allocation cross-product matrix: `out` must be a writable, contiguous\n"
      "`(len(list_a), len(list_b))` buffer of `uint32` (row-major).",
      levenshtein_cdist_into},
+    {"damerau_levenshtein_distance(a, b, /)\n--\n\n", damerau_levenshtein_distance},
+    {"damerau_levenshtein_batch(query, candidates, /)\n--\n\n", damerau_levenshtein_batch},
+    {"damerau_levenshtein_batch_into(query, candidates, out, /)\n--\n\n"
+     "Zero-allocation Damerau batch into a writable `uint32` buffer (see\n"
+     "[`levenshtein_batch_into`]).",
+     damerau_levenshtein_batch_into},
+    {"damerau_levenshtein_cdist(list_a, list_b, /)\n--\n\n", damerau_levenshtein_cdist},
+    {"damerau_levenshtein_cdist_into(list_a, list_b, out, /)\n--\n\n"
+     "Zero-allocation Damerau cross-product matrix into a writable, contiguous\n"
+     "`(len(list_a), len(list_b))` buffer of `uint32` (row-major).",
+     damerau_levenshtein_cdist_into},
+    {"damerau_ratio(a, b, /)\n--\n\n", damerau_ratio},
+    {"needleman_wunsch_score(a, b, match_score, mismatch_score, gap_penalty, /)\n--\n\n",
+     needleman_wunsch_score},
+    {"needleman_wunsch_batch_fn(query, candidates, match_score, mismatch_score, gap_penalty, /)"
+     "\n--\n\n",
+     needleman_wunsch_batch_fn},
+    {"needleman_wunsch_affine(a, b, match_score, mismatch_score, gap_open, gap_extend, /)\n--\n\n",
+     needleman_wunsch_affine},
+    {"needleman_wunsch_affine_batch(query, candidates, match_score, mismatch_score, gap_open, "
+     "gap_extend, /)\n--\n\n",
+     needleman_wunsch_affine_batch},
     {"jaro_similarity(a, b, /)\n--\n\n", jaro_similarity},
     {"jaro_winkler_similarity(a, b, p=0.1, /)\n--\n\n", jaro_winkler_similarity},
     {"jaro_winkler_batch_fn(query, candidates, p=0.1, /)\n--\n\n", jaro_winkler_batch_fn},
@@ -48,6 +70,8 @@ constexpr Row function_table[] = {
     {"fuzz_extract_one(query, choices, score_cutoff=0.0, /)\n--\n\n", fuzz_extract_one},
     {"fuzz_qratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_qratio},
     {"levenshtein_myers(a, b, /)\n--\n\n", levenshtein_myers},
+    {"needleman_wunsch_striped(a, b, match_score, mismatch_score, gap_penalty, /)\n--\n\n",
+     needleman_wunsch_striped},
     {"jaro_optimized(a, b, /)\n--\n\n", jaro_optimized},
     {"set_cpu_only(cpu_only, /)\n--\n\n", set_cpu_only},
     {"set_gpu_threshold(threshold=None)\n--\n\n", set_gpu_threshold},

@@ -7,7 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "../core/damerau.hpp"
 #include "../core/error.hpp"
+#include "../core/saturating.hpp"
 #include "../core/fuzz/ratio.hpp"
 #include "../core/levenshtein.hpp"
 #include "../core/pool.hpp"
@@ -247,7 +249,22 @@ PyObject* levenshtein_pairs_body(Args& args) {
     return to_python_list(outcome.distances).release();
 }
 
+PyObject* sat_add_body(Args& args) {
+    return to_python(sat::add(args.int64(0), args.int64(1))).release();
+}
+
+PyObject* sat_mul_body(Args& args) {
+    return to_python(sat::mul(args.count_or(0, 0), args.int64(1))).release();
+}
+
+PyObject* damerau_bytes_body(Args& args) {
+    return to_python(damerau_bytes(as_bytes(args.object(0)), as_bytes(args.object(1)))).release();
+}
+
 constexpr Row testing_table[] = {
+    {"sat_add(x, y, /)\n--\n\n", sat_add_body},
+    {"sat_mul(count, s, /)\n--\n\n", sat_mul_body},
+    {"damerau_bytes(a, b, /)\n--\n\n", damerau_bytes_body},
     {"isa()\n--\n\n", isa_body},
     {"pool_size()\n--\n\n", pool_size_body},
     {"pool_fault(n, failing, /)\n--\n\n", pool_fault_body},

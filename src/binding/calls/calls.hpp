@@ -14,6 +14,21 @@ PyObject* levenshtein_cdist(Args& args);
 PyObject* levenshtein_cdist_into(Args& args);
 PyObject* levenshtein_myers(Args& args);
 
+// damerau.cpp
+PyObject* damerau_levenshtein_distance(Args& args);
+PyObject* damerau_levenshtein_batch(Args& args);
+PyObject* damerau_levenshtein_batch_into(Args& args);
+PyObject* damerau_levenshtein_cdist(Args& args);
+PyObject* damerau_levenshtein_cdist_into(Args& args);
+PyObject* damerau_ratio(Args& args);
+
+// needleman.cpp
+PyObject* needleman_wunsch_score(Args& args);
+PyObject* needleman_wunsch_batch_fn(Args& args);
+PyObject* needleman_wunsch_affine(Args& args);
+PyObject* needleman_wunsch_affine_batch(Args& args);
+PyObject* needleman_wunsch_striped(Args& args);
+
 // jaro.cpp
 PyObject* jaro_similarity(Args& args);
 PyObject* jaro_winkler_similarity(Args& args);

@@ -1,0 +1,28 @@
+// Unrestricted Damerau-Levenshtein distance (adjacent transpositions that may be edited
+// further), its 0-100 ratio, batch and cross-product.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "text.hpp"
+
+namespace quillon {
+
+std::uint32_t damerau_levenshtein_distance(TextSlice a, TextSlice b);
+
+// The byte routine; both texts must be ASCII (InternalError otherwise).
+std::uint32_t damerau_bytes(TextSlice a, TextSlice b);
+
+// (total - d) / total * 100 with total the sum of the character lengths; 100 for two empties.
+double damerau_ratio(TextSlice a, TextSlice b);
+
+std::vector<std::uint32_t> damerau_levenshtein_batch(TextSlice query,
+                                                     std::span<const TextSlice> candidates);
+
+// Row i holds list_a[i] against every text of list_b; no rows when either list is empty.
+std::vector<std::vector<std::uint32_t>> damerau_levenshtein_cdist(
+    std::span<const TextSlice> list_a, std::span<const TextSlice> list_b);
+
+}  // namespace quillon

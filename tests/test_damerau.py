@@ -1,0 +1,99 @@
+"""Damerau-Levenshtein (unrestricted) distance, ratio, batch, cross-product and buffers."""
+
+import os
+
+import pytest
+from hypothesis import given
+from hypothesis import strategies as st
+
+import quillon
+from reference import damerau
+from strategies import shift, texts
+
+np = pytest.importorskip("numpy")
+
+dl_texts = st.one_of(st.text(alphabet="abc", max_size=10), st.text(alphabet="abcé😀", max_size=10), texts)
+
+
+@pytest.mark.parametrize(
+    "a, b, distance, ratio",
+    [
+        ("", "", 0, 100.0),
+        ("abc", "", 3, 0.0),
+        ("abc", "acb", 1, 500 / 6),
+        ("ca", "abc", 2, 60.0),  # unrestricted: not optimal string alignment (3)
+        ("abcdef", "badcfe", 3, 75.0),
+        ("abc", "xyz", 3, 50.0),
+        ("né", "én", 1, 75.0),
+    ],
+)
+def test_known_values(a, b, distance, ratio):
+    for x, y in ((a, b), (b, a)):
+        assert quillon.damerau_levenshtein_distance(x, y) == distance
+        total = len(x) + len(y)
+        # (total - d) / total * 100 in this order: 500/6 is not 5/6 * 100 in binary.
+        assert quillon.damerau_ratio(x, y) == ((total - distance) / total * 100.0 if total else 100.0)
+    assert quillon.damerau_ratio(a, b) == pytest.approx(ratio, abs=1e-12)
+
+
+@given(a=dl_texts, b=dl_texts)
+def test_matches_reference_and_is_symmetric(a, b):
+    expected = damerau(a, b)
+    assert quillon.damerau_levenshtein_distance(a, b) == expected
+    assert quillon.damerau_levenshtein_distance(b, a) == expected
+
+
+@given(a=st.text(alphabet="abcd ", max_size=12), b=st.text(alphabet="abcd ", max_size=12))
+def test_ascii_and_unicode_routes_agree(a, b):
+    assert quillon.damerau_levenshtein_distance(shift(a), shift(b)) == quillon.damerau_levenshtein_distance(a, b)
+    assert quillon.damerau_ratio(shift(a), shift(b)) == quillon.damerau_ratio(a, b)
+
+
+def test_byte_routine_requires_ascii(internals):
+    assert internals.damerau_bytes(b"ca", b"abc") == 2
+    with pytest.raises(BaseException, match="^damerau_bytes requires ASCII inputs$"):
+        internals.damerau_bytes("é".encode(), b"e")
+
+
+@given(query=dl_texts, candidates=st.lists(dl_texts, max_size=10))
+def test_batch_equals_single(query, candidates):
+    expected = [quillon.damerau_levenshtein_distance(query, c) for c in candidates]
+    assert quillon.damerau_levenshtein_batch(query, candidates) == expected
+    out = np.zeros(len(candidates), dtype=np.uint32)
+    quillon.damerau_levenshtein_batch_into(query, candidates, out)
+    assert out.tolist() == expected
+
+
+@given(list_a=st.lists(dl_texts, max_size=5), list_b=st.lists(dl_texts, max_size=6))
+def test_cdist_equals_nested_single(list_a, list_b):
+    expected = [[quillon.damerau_levenshtein_distance(a, b) for b in list_b] for a in list_a] if list_a and list_b else []
+    assert quillon.damerau_levenshtein_cdist(list_a, list_b) == expected
+    out = np.zeros((len(list_a), len(list_b)), dtype=np.uint32)
+    quillon.damerau_levenshtein_cdist_into(list_a, list_b, out)
+    assert out.tolist() == (expected or np.zeros((len(list_a), len(list_b)), dtype=np.uint32).tolist())
+
+
+def test_buffer_refusals():
+    assert quillon.damerau_levenshtein_batch_into("a", [], np.zeros(0, dtype=np.uint32)) is None
+    with pytest.raises(ValueError, match="^out must hold exactly 2 uint32 elements, got 1$"):
+        quillon.damerau_levenshtein_batch_into("a", ["b", "c"], np.zeros(1, dtype=np.uint32))
+    with pytest.raises(ValueError, match=r"^out must have shape \(1, 2\), got \[2, 1\]$"):
+        quillon.damerau_levenshtein_cdist_into(["a"], ["b", "c"], np.zeros((2, 1), dtype=np.uint32))
+    with pytest.raises(TypeError, match="^'list' object is not an instance of 'ndarray'$"):
+        quillon.damerau_levenshtein_batch_into("a", ["b"], [0])
+
+
+def test_matrix_too_large_is_memory_error():
+    # More cells than the machine has memory: refused up front, out left as it was.
+    physical = os.sysconf("SC_PHYS_PAGES") * os.sysconf("SC_PAGE_SIZE")
+    n = int((physical / 4) ** 0.5) + 2
+    a, b = "a" * n, "b" * n
+    with pytest.raises(MemoryError):
+        quillon.damerau_levenshtein_distance(a, b)
+    out = np.full(1, 7, dtype=np.uint32)
+    with pytest.raises(MemoryError):
+        quillon.damerau_levenshtein_batch_into(a, [b], out)
+    assert out.tolist() == [7]
+    # The hold was released: the same array is writable again.
+    quillon.damerau_levenshtein_batch_into("a", ["b"], out)
+    assert out.tolist() == [1]
