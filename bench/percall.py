@@ -1,49 +1,96 @@
-"""Per-call time of single-pair functions: median of timeit repeats, in nanoseconds.
+"""Per-call time of the single-pair functions (and one extraction), in microseconds: the median
+of timeit repeats, on short words and on long random texts.
 
-    python bench/percall.py
+    python bench/percall.py            # every function
+    python bench/percall.py fuzz_      # functions whose name contains "fuzz_"
 """
 
+import random
 import statistics
+import sys
 import timeit
 
 import quillon
 
+rng = random.Random(7)
+
+
+def text(n: int, alphabet: str = "abcdefgh ") -> str:
+    return "".join(rng.choice(alphabet) for _ in range(n))
+
+
+SHORT = ("kitten", "sitting")
+WORDS = ("abcdefghij", "abcdxfghik")
+LONG = {n: (text(n), text(n)) for n in (1000, 5000)}
+WIDE = {n: (a.replace("a", "\u00e9"), b.replace("a", "\u00e9")) for n, (a, b) in LONG.items()}
+NW = (1, -1, -1)
+AFFINE = (1, -1, -3, -1)
+
+# (function name, extra arguments, which pairs)
 CASES = [
-    ("levenshtein_distance, kitten/sitting", 'levenshtein_distance("kitten", "sitting")'),
-    ("levenshtein_myers, kitten/sitting", 'levenshtein_myers("kitten", "sitting")'),
-    ("fuzz_ratio, two 10-char words", 'fuzz_ratio("abcdefghij", "abcdxfghik")'),
-    ("fuzz_qratio, two 10-char words", 'fuzz_qratio("abcdefghij", "abcdxfghik")'),
-    ("jaro_winkler_similarity, MARTHA/MARHTA", 'jaro_winkler_similarity("MARTHA", "MARHTA")'),
-    ("jaro_winkler_similarity, two 10-char words", 'jaro_winkler_similarity("abcdefghij", "abcdxfghik")'),
-    ("jaro_similarity, 1000 chars", "jaro_similarity(LONG_A, LONG_B)"),
-    ("levenshtein_distance, 1000 chars", "levenshtein_distance(LONG_A, LONG_B)"),
-    ("fuzz_ratio, 1000 chars", "fuzz_ratio(LONG_A, LONG_B)"),
-    ("levenshtein_distance, 1000 chars non-ASCII", "levenshtein_distance(WIDE_A, WIDE_B)"),
+    ("levenshtein_distance", (), ["short", "words", 1000, 5000, "wide1000"]),
+    ("levenshtein_myers", (), ["short", 1000]),
+    ("damerau_levenshtein_distance", (), ["short", "words", 1000, 5000]),
+    ("damerau_ratio", (), ["words", 1000]),
+    ("jaro_similarity", (), ["short", "words", 1000]),
+    ("jaro_winkler_similarity", (), ["short", "words", 1000]),
+    ("jaro_optimized", (), ["words", 1000]),
+    ("needleman_wunsch_score", NW, ["short", "words", 1000, 5000]),
+    ("needleman_wunsch_striped", NW, ["words", 1000, 5000]),
+    ("needleman_wunsch_affine", AFFINE, ["short", "words", 1000, 5000]),
+    ("fuzz_ratio", (), ["words", 1000, "wide1000"]),
+    ("fuzz_qratio", (), ["words", 1000]),
+    ("fuzz_partial_ratio", (), ["words", "short_in_long", 1000]),
+    ("fuzz_partial_ratio_alignment", (), ["words", "short_in_long", 1000]),
+    ("fuzz_token_sort_ratio", (), ["words", 1000]),
+    ("fuzz_token_set_ratio", (), ["words", 1000]),
+    ("fuzz_token_ratio", (), ["words", 1000]),
+    ("fuzz_partial_token_sort_ratio", (), ["words", 1000]),
+    ("fuzz_partial_token_set_ratio", (), ["words", 1000]),
+    ("fuzz_partial_token_ratio", (), ["words", 1000]),
+    ("fuzz_wratio", (), ["words", "short_in_long", 1000]),
 ]
 
-SETUP = """
-from quillon import (levenshtein_distance, levenshtein_myers, fuzz_ratio, fuzz_qratio,
-    jaro_similarity, jaro_winkler_similarity)
-import random
-rng = random.Random(7)
-LONG_A = "".join(rng.choice("abcdefgh ") for _ in range(1000))
-LONG_B = "".join(rng.choice("abcdefgh ") for _ in range(1000))
-WIDE_A = LONG_A.replace("a", "\u00e9")
-WIDE_B = LONG_B.replace("a", "\u00e9")
-"""
+
+def pair(kind):
+    if kind == "short":
+        return SHORT
+    if kind == "words":
+        return WORDS
+    if kind == "short_in_long":
+        return WORDS[0], LONG[1000][0]
+    if isinstance(kind, str) and kind.startswith("wide"):
+        return WIDE[int(kind[4:])]
+    return LONG[kind]
 
 
-def per_call_ns(statement: str) -> float:
-    timer = timeit.Timer(statement, setup=SETUP)
-    number, _ = timer.autorange()
-    runs = timer.repeat(repeat=15, number=number)
-    return statistics.median(runs) / number * 1e9
+def median_us(call, budget=0.2) -> float:
+    timer = timeit.Timer(call)
+    number, elapsed = timer.autorange()
+    repeats = max(3, min(15, int(budget / max(elapsed, 1e-9) * 1)))
+    return statistics.median(timer.repeat(repeat=repeats, number=number)) / number * 1e6
 
 
 def main() -> None:
-    print(f"quillon {quillon.__version__}: median per call over 15 timeit repeats")
-    for label, statement in CASES:
-        print(f"  {label:<45} {per_call_ns(statement):>12.1f} ns")
+    pattern = sys.argv[1] if len(sys.argv) > 1 else ""
+    print(f"quillon {quillon.__version__}: median microseconds per call")
+    for name, extra, kinds in CASES:
+        if pattern not in name or not hasattr(quillon, name):
+            continue
+        function = getattr(quillon, name)
+        cells = []
+        for kind in kinds:
+            a, b = pair(kind)
+            cells.append(f"{kind}: {median_us(lambda: function(a, b, *extra)):.3f}")
+        print(f"  {name:<32} " + ", ".join(cells))
+    if pattern in "fuzz_extract":
+        choices = [text(rng.randint(5, 30), "abcdefghijklmnop ") for _ in range(100_000)]
+        for name, call in [
+            ("fuzz_extract, 100 000 choices", lambda: quillon.fuzz_extract("abcdefg hij", choices)),
+            ("fuzz_extract_one, 100 000 choices", lambda: quillon.fuzz_extract_one("abcdefg hij", choices)),
+            ("fuzz_ratio_batch, 100 000 choices", lambda: quillon.fuzz_ratio_batch("abcdefg hij", choices)),
+        ]:
+            print(f"  {name:<40} {median_us(call) / 1000:.2f} ms")
 
 
 if __name__ == "__main__":

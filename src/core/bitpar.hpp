@@ -205,31 +205,49 @@ std::uint64_t myers_distance(const PatternMasks<Unit>& masks, std::size_t m, con
     return score;
 }
 
-// Length of a longest common subsequence by the bit-vector recurrence
-// S' = (S + (S & M)) | (S & ~M), the addition carrying across blocks; LCS = zeros of S.
+// Length of a longest common subsequence of the pattern and a text streamed unit by unit, by
+// the bit-vector recurrence S' = (S + (S & M)) | (S & ~M), the addition carrying across
+// blocks; the LCS of the pattern and the text so far is the number of zeros of S.
+template <class Unit>
+class LcsStream {
+public:
+    LcsStream(const PatternMasks<Unit>& masks, std::size_t m)
+        : masks_(masks), m_(m), s_(masks.blocks(), ~std::uint64_t{0}) {}
+
+    void step(Unit c) noexcept {
+        const std::uint64_t* eqs = masks_.row(c);
+        std::uint64_t carry = 0;
+        for (std::size_t b = 0; b < s_.size(); ++b) {
+            const std::uint64_t u = s_[b] & eqs[b];
+            const std::uint64_t sum1 = s_[b] + u;
+            const std::uint64_t sum = sum1 + carry;
+            carry = (sum1 < u) | (sum < carry);
+            s_[b] = sum | (s_[b] - u);
+        }
+    }
+
+    std::uint64_t length() const noexcept {
+        std::uint64_t lcs = 0;
+        for (std::size_t b = 0; b < s_.size(); ++b) {
+            std::uint64_t valid = ~std::uint64_t{0};
+            if (b + 1 == s_.size() && m_ % 64 != 0) valid = (std::uint64_t{1} << (m_ % 64)) - 1;
+            lcs += static_cast<std::uint64_t>(std::popcount(~s_[b] & valid));
+        }
+        return lcs;
+    }
+
+private:
+    const PatternMasks<Unit>& masks_;
+    std::size_t m_;
+    std::vector<std::uint64_t> s_;
+};
+
 template <class Unit>
 std::uint64_t lcs_length(const PatternMasks<Unit>& masks, std::size_t m, const Unit* text,
                          std::size_t n) {
-    const std::size_t blocks = masks.blocks();
-    std::vector<std::uint64_t> s(blocks, ~std::uint64_t{0});
-    for (std::size_t j = 0; j < n; ++j) {
-        const std::uint64_t* eqs = masks.row(text[j]);
-        std::uint64_t carry = 0;
-        for (std::size_t b = 0; b < blocks; ++b) {
-            const std::uint64_t u = s[b] & eqs[b];
-            const std::uint64_t sum1 = s[b] + u;
-            const std::uint64_t sum = sum1 + carry;
-            carry = (sum1 < u) | (sum < carry);
-            s[b] = sum | (s[b] - u);
-        }
-    }
-    std::uint64_t lcs = 0;
-    for (std::size_t b = 0; b < blocks; ++b) {
-        std::uint64_t valid = ~std::uint64_t{0};
-        if (b + 1 == blocks && m % 64 != 0) valid = (std::uint64_t{1} << (m % 64)) - 1;
-        lcs += static_cast<std::uint64_t>(std::popcount(~s[b] & valid));
-    }
-    return lcs;
+    LcsStream<Unit> stream(masks, m);
+    for (std::size_t j = 0; j < n; ++j) stream.step(text[j]);
+    return stream.length();
 }
 
 // Edit distance of two unit sequences: strip common affixes, then run Myers with the shorter

@@ -4,12 +4,14 @@
 #include "partial.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <utility>
 #include <vector>
 
+#include "../bitpar.hpp"
 #include "ratio.hpp"
 
 namespace quillon::fuzz {
@@ -49,6 +51,62 @@ double max_nan_loses(double x, double y) noexcept {
     return x < y ? y : x;
 }
 
+// The needle's position masks, built once per search: every window distance is then one pass
+// of the bit-vector LCS over the window (indel = n + length - 2 LCS), and the distances of
+// all prefixes of a text come from a single pass over it.
+template <class Unit>
+class Needle {
+public:
+    explicit Needle(std::span<const Unit> units) : n_(units.size()), masks_(units.data(), n_) {}
+
+    std::uint32_t distance(std::span<const Unit> text) const {
+        if (masks_.blocks() == 1) {
+            // One word: the stream state stays in a register.
+            std::uint64_t s = ~std::uint64_t{0};
+            for (const Unit c : text) s = step(s, c);
+            return indel(text.size(), zeros(s));
+        }
+        bitpar::LcsStream<Unit> stream(masks_, n_);
+        for (const Unit c : text) stream.step(c);
+        return indel(text.size(), stream.length());
+    }
+
+    // out[k - 1] = distance to the first k units of the text that starts at `text` and runs
+    // in `direction` (+1 forwards, -1 backwards), for k = 1 .. out.size().
+    void prefix_distances(const Unit* text, std::ptrdiff_t direction,
+                          std::span<std::uint32_t> out) const {
+        if (masks_.blocks() == 1) {
+            std::uint64_t s = ~std::uint64_t{0};
+            for (std::size_t k = 0; k < out.size(); ++k, text += direction) {
+                s = step(s, *text);
+                out[k] = indel(k + 1, zeros(s));
+            }
+            return;
+        }
+        bitpar::LcsStream<Unit> stream(masks_, n_);
+        for (std::size_t k = 0; k < out.size(); ++k, text += direction) {
+            stream.step(*text);
+            out[k] = indel(k + 1, stream.length());
+        }
+    }
+
+private:
+    std::uint64_t step(std::uint64_t s, Unit c) const noexcept {
+        const std::uint64_t u = s & masks_.row(c)[0];
+        return (s + u) | (s - u);
+    }
+    std::uint64_t zeros(std::uint64_t s) const noexcept {
+        const std::uint64_t valid = n_ == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n_) - 1;
+        return static_cast<std::uint64_t>(std::popcount(~s & valid));
+    }
+    std::uint32_t indel(std::size_t length, std::uint64_t lcs) const noexcept {
+        return static_cast<std::uint32_t>(n_ + length - 2 * lcs);
+    }
+
+    std::size_t n_;
+    bitpar::PatternMasks<Unit> masks_;
+};
+
 double ratio_of(std::uint64_t distance, std::uint64_t total) noexcept {
     return (1.0 - static_cast<double>(distance) / static_cast<double>(total)) * 100.0;
 }
@@ -58,6 +116,7 @@ WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, d
     const std::size_t n = needle.size(), h = haystack.size();
     WindowScore best{0.0, 0, n};
     const UnitSet needle_units(needle);
+    const Needle<Unit> scorer(needle);
 
     if (h > n) {
         double norm = (cutoff / -100.0 + 1.0) + 0.00001;
@@ -73,7 +132,7 @@ WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, d
         // Scores the full window at `start` once; returns true on an exact match.
         auto visit = [&](std::size_t start) {
             if (cache[start] != unknown) return false;
-            const std::uint32_t d = indel_distance_slice(needle, haystack.subspan(start, n));
+            const std::uint32_t d = scorer.distance(haystack.subspan(start, n));
             cache[start] = d;
             if (d < cutoff_distance) {
                 cutoff_distance = d;
@@ -119,10 +178,12 @@ WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, d
     // Only the score filter below reads the cut-off; NaN filters everything out.
     auto filtered = [&](double r) { return cutoff <= r ? r : 0.0; };
 
+    // Distances to the prefixes H[0, i) for i < n, in one pass over them.
+    std::vector<std::uint32_t> prefix(n - 1);
+    scorer.prefix_distances(haystack.data(), 1, prefix);
     for (std::size_t i = 1; i < n; ++i) {
         if (!needle_units.contains(haystack[i - 1])) continue;
-        const double r =
-            filtered(ratio_of(indel_distance_slice(needle, haystack.first(i)), n + i));
+        const double r = filtered(ratio_of(prefix[i - 1], n + i));
         if (r > best.score) {
             if (r == 100.0) return {100.0, 0, i};
             best = {r, 0, i};
@@ -130,10 +191,14 @@ WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, d
         }
     }
 
+    // Distances to the suffixes H[i, h) for i >= h - n: prefixes of both texts reversed.
+    std::vector<Unit> reversed(needle.rbegin(), needle.rend());
+    const Needle<Unit> reversed_scorer{std::span<const Unit>(reversed)};
+    std::vector<std::uint32_t> suffix(n);
+    reversed_scorer.prefix_distances(haystack.data() + h - 1, -1, suffix);
     for (std::size_t i = h - n; i < h; ++i) {
         if (!needle_units.contains(haystack[i])) continue;
-        const double r =
-            filtered(ratio_of(indel_distance_slice(needle, haystack.subspan(i)), n + h - i));
+        const double r = filtered(ratio_of(suffix[h - i - 1], n + h - i));
         if (r > best.score) {
             best = {r, i, h};
             cutoff = r;
