@@ -1,9 +1,8 @@
 // Jaro and Jaro-Winkler bodies.
 #include "../../core/jaro.hpp"
 
-#include "../buffers.hpp"
-#include "../frame.hpp"
 #include "calls.hpp"
+#include "forms.hpp"
 
 namespace quillon::binding {
 
@@ -18,12 +17,17 @@ double prefix_scale(const Args& args, std::size_t i) {
     return p;
 }
 
-std::vector<double> batch_similarities(TextSlice query, const StrList& candidates, double p) {
-    return without_gil([&] { return jaro_winkler_batch(query, candidates.slices(), p); });
+// The batch and cross-product with p bound.
+auto batch_with(double p) {
+    return [p](TextSlice query, std::span<const TextSlice> candidates) {
+        return jaro_winkler_batch(query, candidates, p);
+    };
 }
 
-SimilarityMatrix cdist_similarities(const StrList& list_a, const StrList& list_b, double p) {
-    return without_gil([&] { return jaro_winkler_cdist_cpu(list_a.slices(), list_b.slices(), p); });
+auto cdist_with(double p) {
+    return [p](std::span<const TextSlice> list_a, std::span<const TextSlice> list_b) {
+        return jaro_winkler_cdist_cpu(list_a, list_b, p);
+    };
 }
 
 }  // namespace
@@ -41,32 +45,22 @@ PyObject* jaro_winkler_similarity(Args& args) {
 
 PyObject* jaro_winkler_batch_fn(Args& args) {
     const TextSlice query = args.str(0);
-    const double p = prefix_scale(args, 2);
-    const StrList candidates = as_strs(args.object(1));
-    return to_python_list(batch_similarities(query, candidates, p)).release();
+    return batch_form(query, args.object(1), batch_with(prefix_scale(args, 2)));
 }
 
 PyObject* jaro_winkler_batch_into(Args& args) {
     const TextSlice query = args.str(0);
-    const double p = prefix_scale(args, 3);
-    const StrList candidates = as_strs(args.object(1));
-    OutArray out = OutArray::batch(args.object(2), Element::f64, candidates.size());
-    out.write(batch_similarities(query, candidates, p));
-    return none().release();
+    return batch_into_form(query, args.object(1), args.object(2), Element::f64,
+                           batch_with(prefix_scale(args, 3)));
 }
 
 PyObject* jaro_winkler_cdist(Args& args) {
-    const double p = prefix_scale(args, 2);
-    const auto [list_a, list_b] = as_strs_pair(args.object(0), args.object(1));
-    return to_python_matrix(cdist_similarities(list_a, list_b, p)).release();
+    return cdist_form(args.object(0), args.object(1), cdist_with(prefix_scale(args, 2)));
 }
 
 PyObject* jaro_winkler_cdist_into(Args& args) {
-    const double p = prefix_scale(args, 3);
-    const auto [list_a, list_b] = as_strs_pair(args.object(0), args.object(1));
-    OutArray out = OutArray::matrix(args.object(2), Element::f64, list_a.size(), list_b.size());
-    out.write(cdist_similarities(list_a, list_b, p));
-    return none().release();
+    return cdist_into_form(args.object(0), args.object(1), args.object(2), Element::f64,
+                           cdist_with(prefix_scale(args, 3)));
 }
 
 PyObject* jaro_optimized(Args& args) {

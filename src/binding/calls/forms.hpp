@@ -1,0 +1,46 @@
+// The list forms that several families share: one query against candidates, and the
+// cross-product of two lists, each as Python lists or written into a caller's array. The
+// caller converts its named parameters first (their order decides which error is reported).
+#pragma once
+
+#include <span>
+
+#include "../buffers.hpp"
+#include "../frame.hpp"
+
+namespace quillon::binding {
+
+// batch(query, candidate slices) -> vector of results.
+template <class Batch>
+PyObject* batch_form(TextSlice query, PyObject* candidates_arg, Batch batch) {
+    const StrList candidates = as_strs(candidates_arg);
+    return to_python_list(without_gil([&] { return batch(query, candidates.slices()); })).release();
+}
+
+template <class Batch>
+PyObject* batch_into_form(TextSlice query, PyObject* candidates_arg, PyObject* out_arg,
+                          Element element, Batch batch) {
+    const StrList candidates = as_strs(candidates_arg);
+    OutArray out = OutArray::batch(out_arg, element, candidates.size());
+    out.write(without_gil([&] { return batch(query, candidates.slices()); }));
+    return none().release();
+}
+
+// cdist(slices of list_a, slices of list_b) -> rows of results.
+template <class Cdist>
+PyObject* cdist_form(PyObject* list_a_arg, PyObject* list_b_arg, Cdist cdist) {
+    const auto [list_a, list_b] = as_strs_pair(list_a_arg, list_b_arg);
+    return to_python_matrix(without_gil([&] { return cdist(list_a.slices(), list_b.slices()); }))
+        .release();
+}
+
+template <class Cdist>
+PyObject* cdist_into_form(PyObject* list_a_arg, PyObject* list_b_arg, PyObject* out_arg,
+                          Element element, Cdist cdist) {
+    const auto [list_a, list_b] = as_strs_pair(list_a_arg, list_b_arg);
+    OutArray out = OutArray::matrix(out_arg, element, list_a.size(), list_b.size());
+    out.write(without_gil([&] { return cdist(list_a.slices(), list_b.slices()); }));
+    return none().release();
+}
+
+}  // namespace quillon::binding
