@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <unordered_map>
 
@@ -60,36 +61,40 @@ std::uint32_t distance(std::span<const Unit> a, std::span<const Unit> b, LastRow
     if (std::ranges::equal(a, b)) return 0;
     const auto inf = static_cast<std::uint32_t>(la + lb);
     const std::size_t width = lb + 2;
-    std::vector<std::uint32_t> m(matrix_cells(la + 2, width));
-    auto at = [&](std::size_t i, std::size_t j) -> std::uint32_t& { return m[i * width + j]; };
-    at(0, 0) = inf;
+    // Every cell is written before it is read (borders first, then row by row), so the
+    // matrix needs no clearing.
+    const std::unique_ptr<std::uint32_t[]> m(new std::uint32_t[matrix_cells(la + 2, width)]);
+    auto row = [&](std::size_t i) { return m.get() + i * width; };
+    row(0)[0] = inf;
     for (std::size_t i = 0; i <= la; ++i) {
-        at(i + 1, 0) = inf;
-        at(i + 1, 1) = static_cast<std::uint32_t>(i);
+        row(i + 1)[0] = inf;
+        row(i + 1)[1] = static_cast<std::uint32_t>(i);
     }
     for (std::size_t j = 0; j <= lb; ++j) {
-        at(0, j + 1) = inf;
-        at(1, j + 1) = static_cast<std::uint32_t>(j);
+        row(0)[j + 1] = inf;
+        row(1)[j + 1] = static_cast<std::uint32_t>(j);
     }
     for (std::size_t i = 1; i <= la; ++i) {
+        const Unit ai = a[i - 1];
+        const std::uint32_t* above = row(i);
+        std::uint32_t* here = row(i + 1);
         std::size_t db = 0;  // last column of this row where a[i-1] matched
         for (std::size_t j = 1; j <= lb; ++j) {
             const std::size_t k = last_row.get(b[j - 1]), l = db;
             std::uint32_t cost = 1;
-            if (a[i - 1] == b[j - 1]) {
+            if (ai == b[j - 1]) {
                 cost = 0;
                 db = j;
             }
             std::uint32_t t = inf;
             if (l != 0 && k != 0) {
-                t = at(k, l) + static_cast<std::uint32_t>((i - k - 1) + 1 + (j - l - 1));
+                t = row(k)[l] + static_cast<std::uint32_t>((i - k - 1) + 1 + (j - l - 1));
             }
-            at(i + 1, j + 1) =
-                std::min({at(i, j) + cost, at(i + 1, j) + 1, at(i, j + 1) + 1, t});
+            here[j + 1] = std::min({above[j] + cost, here[j] + 1, above[j + 1] + 1, t});
         }
-        last_row.set(a[i - 1], i);
+        last_row.set(ai, i);
     }
-    return at(la + 1, lb + 1);
+    return row(la + 1)[lb + 1];
 }
 
 std::span<const std::uint8_t> bytes_of(TextSlice t) noexcept { return {t.bytes(), t.size}; }
