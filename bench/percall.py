@@ -64,8 +64,8 @@ def pair(kind):
     return LONG[kind]
 
 
-def median_us(call, budget=0.2) -> float:
-    timer = timeit.Timer(call)
+def median_us(statement, namespace, budget=0.2) -> float:
+    timer = timeit.Timer(statement, globals=namespace)
     number, elapsed = timer.autorange()
     repeats = max(3, min(15, int(budget / max(elapsed, 1e-9) * 1)))
     return statistics.median(timer.repeat(repeat=repeats, number=number)) / number * 1e6
@@ -77,20 +77,19 @@ def main() -> None:
     for name, extra, kinds in CASES:
         if pattern not in name or not hasattr(quillon, name):
             continue
-        function = getattr(quillon, name)
+        statement = f"f(a, b{''.join(', ' + repr(x) for x in extra)})"
         cells = []
         for kind in kinds:
             a, b = pair(kind)
-            cells.append(f"{kind}: {median_us(lambda: function(a, b, *extra)):.3f}")
+            namespace = {"f": getattr(quillon, name), "a": a, "b": b}
+            cells.append(f"{kind}: {median_us(statement, namespace):.3f}")
         print(f"  {name:<32} " + ", ".join(cells))
     if pattern in "fuzz_extract":
         choices = [text(rng.randint(5, 30), "abcdefghijklmnop ") for _ in range(100_000)]
-        for name, call in [
-            ("fuzz_extract, 100 000 choices", lambda: quillon.fuzz_extract("abcdefg hij", choices)),
-            ("fuzz_extract_one, 100 000 choices", lambda: quillon.fuzz_extract_one("abcdefg hij", choices)),
-            ("fuzz_ratio_batch, 100 000 choices", lambda: quillon.fuzz_ratio_batch("abcdefg hij", choices)),
-        ]:
-            print(f"  {name:<40} {median_us(call) / 1000:.2f} ms")
+        namespace = {"quillon": quillon, "choices": choices}
+        for name in ("fuzz_extract", "fuzz_extract_one", "fuzz_ratio_batch"):
+            statement = f"quillon.{name}('abcdefg hij', choices)"
+            print(f"  {name + ', 100 000 choices':<40} {median_us(statement, namespace) / 1000:.2f} ms")
 
 
 if __name__ == "__main__":
