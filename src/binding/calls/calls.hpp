@@ -40,6 +40,13 @@ PyObject* jaro_optimized(Args& args);
 
 // fuzz.cpp
 PyObject* fuzz_ratio(Args& args);
+PyObject* fuzz_token_sort_ratio(Args& args);
+PyObject* fuzz_token_set_ratio(Args& args);
+PyObject* fuzz_token_ratio(Args& args);
+PyObject* fuzz_wratio(Args& args);
+PyObject* fuzz_partial_token_sort_ratio(Args& args);
+PyObject* fuzz_partial_token_set_ratio(Args& args);
+PyObject* fuzz_partial_token_ratio(Args& args);
 PyObject* fuzz_qratio(Args& args);
 PyObject* fuzz_partial_ratio(Args& args);
 PyObject* fuzz_partial_ratio_alignment(Args& args);

@@ -2,6 +2,8 @@
 #include "../../core/fuzz/extract.hpp"
 #include "../../core/fuzz/partial.hpp"
 #include "../../core/fuzz/ratio.hpp"
+#include "../../core/fuzz/token.hpp"
+#include "../../core/fuzz/wratio.hpp"
 
 #include "../frame.hpp"
 #include "calls.hpp"
@@ -22,6 +24,26 @@ PyObject* pair_scorer(Args& args, Scorer scorer) {
 }  // namespace
 
 PyObject* fuzz_ratio(Args& args) { return pair_scorer(args, fuzz::ratio_with_cutoff); }
+
+PyObject* fuzz_token_sort_ratio(Args& args) { return pair_scorer(args, fuzz::token_sort_ratio); }
+
+PyObject* fuzz_token_set_ratio(Args& args) { return pair_scorer(args, fuzz::token_set_ratio); }
+
+PyObject* fuzz_token_ratio(Args& args) { return pair_scorer(args, fuzz::token_ratio); }
+
+PyObject* fuzz_wratio(Args& args) { return pair_scorer(args, fuzz::wratio); }
+
+PyObject* fuzz_partial_token_sort_ratio(Args& args) {
+    return pair_scorer(args, fuzz::partial_token_sort_ratio);
+}
+
+PyObject* fuzz_partial_token_set_ratio(Args& args) {
+    return pair_scorer(args, fuzz::partial_token_set_ratio);
+}
+
+PyObject* fuzz_partial_token_ratio(Args& args) {
+    return pair_scorer(args, fuzz::partial_token_ratio);
+}
 
 PyObject* fuzz_qratio(Args& args) { return pair_scorer(args, fuzz::qratio); }
 
