@@ -1,5 +1,7 @@
 """Plain textbook definitions that the module's routes are checked against."""
 
+import math
+
 
 def levenshtein(a, b) -> int:
     """Full-matrix edit distance; a and b are sequences (str, bytes or lists of code points)."""
@@ -249,3 +251,163 @@ def nw_affine(a, b, match, mismatch, gap_open, gap_extend) -> int:
             P[i][j] = max(oe(M[i - 1][j]), clamp64(P[i - 1][j] + gap_extend), oe(Q[i - 1][j]))
             Q[i][j] = max(oe(M[i][j - 1]), clamp64(Q[i][j - 1] + gap_extend), oe(P[i][j - 1]))
     return max(M[la][lb], P[la][lb], Q[la][lb])
+
+
+# Code points with the Unicode White_Space property. The information separators U+001C..U+001F,
+# which str.split() also splits at, are not among them.
+WHITE_SPACE = frozenset(
+    chr(c)
+    for c in [*range(0x09, 0x0E), 0x20, 0x85, 0xA0, 0x1680, *range(0x2000, 0x200B)]
+    + [0x2028, 0x2029, 0x202F, 0x205F, 0x3000]
+)
+
+
+def byte_order(tokens):
+    return sorted(tokens, key=lambda t: t.encode())
+
+
+def sorted_split(text: str) -> list:
+    tokens, current = [], ""
+    for c in text + " ":
+        if c in WHITE_SPACE:
+            if current:
+                tokens.append(current)
+            current = ""
+        else:
+            current += c
+    return byte_order(tokens)
+
+
+def set_decomposition(ta, tb):
+    a, b = set(ta), set(tb)
+    return byte_order(a & b), byte_order(a - b), byte_order(b - a)
+
+
+def max_nan_loses(x: float, y: float) -> float:
+    if math.isnan(x):
+        return y
+    if math.isnan(y):
+        return x
+    return y if y > x else x
+
+
+def ceil_to_u64(x: float) -> int:
+    if math.isnan(x) or x <= 0.0:
+        return 0
+    if math.isinf(x):
+        return 2**64 - 1
+    return min(math.ceil(x), 2**64 - 1)
+
+
+def token_sort_ratio(a: str, b: str, c: float = 0.0) -> float:
+    if c > 100.0:
+        return 0.0
+    return ratio(" ".join(sorted_split(a)), " ".join(sorted_split(b)), c)
+
+
+def set_comparison(decomposition, c):
+    """(r0 or None when the distance bound excludes it, r1, r2); r1 and r2 None without a
+    shared token."""
+    intersection, diff_ab, diff_ba = decomposition
+    ab, ba = " ".join(diff_ab), " ".join(diff_ba)
+    sect = len(" ".join(intersection))
+    sep = 1 if sect > 0 else 0
+    dist = indel(ab, ba)
+    len_ab, len_ba = sect + sep + len(ab), sect + sep + len(ba)
+    total = len_ab + len_ba
+    r0 = None
+    if ceil_to_u64((c / -100.0 + 1.0) * total) >= dist:
+        r0 = 100.0 if total == 0 else 100.0 - (dist * 100.0) / total
+        r0 = r0 if r0 >= c else 0.0
+    if sect == 0:
+        return r0, None, None
+    r1 = 100.0 - ((len(ab) + 1) * 100.0) / (sect + len_ab)
+    r2 = 100.0 - ((len(ba) + 1) * 100.0) / (sect + len_ba)
+    return r0, (r1 if c <= r1 else 0.0), (r2 if c <= r2 else 0.0)
+
+
+def contained(decomposition) -> bool:
+    intersection, diff_ab, diff_ba = decomposition
+    return bool(intersection) and (not diff_ab or not diff_ba)
+
+
+def token_set_ratio(a: str, b: str, c: float = 0.0) -> float:
+    if c > 100.0:
+        return 0.0
+    ta, tb = sorted_split(a), sorted_split(b)
+    if not ta or not tb:
+        return 0.0
+    d = set_decomposition(ta, tb)
+    if contained(d):
+        return 100.0
+    r0, r1, r2 = set_comparison(d, c)
+    r0 = 0.0 if r0 is None else r0
+    if r1 is None:
+        return r0
+    return max_nan_loses(max_nan_loses(r0, r1), r2)
+
+
+def token_ratio(a: str, b: str, c: float = 0.0) -> float:
+    if c > 100.0:
+        return 0.0
+    ta, tb = sorted_split(a), sorted_split(b)
+    d = set_decomposition(ta, tb)
+    if contained(d):
+        return 100.0
+    best = ratio(" ".join(ta), " ".join(tb), c)
+    for score in set_comparison(d, c):
+        if score is not None:
+            best = max_nan_loses(best, score)
+    return best
+
+
+# The partial forms take the partial ratio as `partial(a, b, c) -> score`.
+
+
+def partial_token_sort_ratio(a: str, b: str, c: float, partial) -> float:
+    if c > 100.0:
+        return 0.0
+    return partial(" ".join(sorted_split(a)), " ".join(sorted_split(b)), c)
+
+
+def partial_token_set_ratio(a: str, b: str, c: float, partial) -> float:
+    if c > 100.0:
+        return 0.0
+    ta, tb = sorted_split(a), sorted_split(b)
+    if not ta or not tb:
+        return 0.0
+    intersection, diff_ab, diff_ba = set_decomposition(ta, tb)
+    if intersection:
+        return 100.0
+    return partial(" ".join(diff_ab), " ".join(diff_ba), c)
+
+
+def partial_token_ratio(a: str, b: str, c: float, partial) -> float:
+    if c > 100.0:
+        return 0.0
+    ta, tb = sorted_split(a), sorted_split(b)
+    intersection, diff_ab, diff_ba = set_decomposition(ta, tb)
+    if intersection:
+        return 100.0
+    p1 = partial(" ".join(ta), " ".join(tb), c)
+    if len(ta) == len(diff_ab) and len(tb) == len(diff_ba):
+        return p1
+    p2 = partial(" ".join(diff_ab), " ".join(diff_ba), max_nan_loses(c, p1))
+    return max_nan_loses(p1, p2)
+
+
+def wratio(a: str, b: str, c: float, partial) -> float:
+    if c > 100.0:
+        return 0.0
+    if not a or not b:
+        return 0.0
+    len_ratio = max(len(a), len(b)) / min(len(a), len(b))
+    end = ratio(a, b, c)
+    if len_ratio < 1.5:
+        c1 = max_nan_loses(c, end) / 0.95
+        return max_nan_loses(end, token_ratio(a, b, c1) * 0.95)
+    w = 0.6 if len_ratio > 8.0 else 0.9
+    c1 = max_nan_loses(c, end) / w
+    end = max_nan_loses(end, partial(a, b, c1) * w)
+    c2 = max_nan_loses(c1, end) / 0.95
+    return max_nan_loses(end, partial_token_ratio(a, b, c2, partial) * 0.95 * w)

@@ -11,6 +11,7 @@
 #include "../core/error.hpp"
 #include "../core/saturating.hpp"
 #include "../core/fuzz/ratio.hpp"
+#include "../core/fuzz/token.hpp"
 #include "../core/levenshtein.hpp"
 #include "../core/pool.hpp"
 #include "../core/simd/isa.hpp"
@@ -88,6 +89,19 @@ PyObject* indel_distance_slice_body(Args& args) {
 PyObject* indel_distance_rows_body(Args& args) {
     return indel_body(args, [](ByteSpan a, ByteSpan b) { return fuzz::indel_distance_rows(a, b); },
                       [](ScalarSpan a, ScalarSpan b) { return fuzz::indel_distance_rows(a, b); });
+}
+
+PyObject* sorted_split_body(Args& args) {
+    return to_python_list(fuzz::sorted_split(args.str(0))).release();
+}
+
+// Two lists of str taken as token lists as they are (in any order), not split again.
+PyObject* set_decomposition_body(Args& args) {
+    const StrList a = as_strs(args.object(0)), b = as_strs(args.object(1));
+    const fuzz::SetDecomposition d = fuzz::set_decomposition(a.slices(), b.slices());
+    PyRef intersection = to_python_list(d.intersection), diff_ab = to_python_list(d.diff_ab),
+          diff_ba = to_python_list(d.diff_ba);
+    return check(PyTuple_Pack(3, intersection.get(), diff_ab.get(), diff_ba.get()));
 }
 
 PyObject* raise_fault_body(Args& args) {
@@ -283,6 +297,8 @@ constexpr Row testing_table[] = {
     {"levenshtein_rows_scalars(a, b, /)\n--\n\n", levenshtein_rows_scalars_body},
     {"indel_distance_slice(a, b, /)\n--\n\n", indel_distance_slice_body},
     {"indel_distance_rows(a, b, /)\n--\n\n", indel_distance_rows_body},
+    {"sorted_split(text, /)\n--\n\n", sorted_split_body},
+    {"set_decomposition(a, b, /)\n--\n\n", set_decomposition_body},
     {"raise_fault(message, /)\n--\n\n", raise_fault_body},
     {"raise_memory_error()\n--\n\n", raise_memory_error_body},
     {"raise_unknown()\n--\n\n", raise_unknown_body},

@@ -1,0 +1,218 @@
+"""Token scorers and the weighted ratio: splitting, set decomposition, closed forms, cut-offs."""
+
+import math
+import re
+import sys
+
+import pytest
+from hypothesis import example, given, settings
+from hypothesis import strategies as st
+
+import quillon
+import reference
+from strategies import ascii_token_texts, cutoffs, long_token_texts, shift, token_texts
+from threads import other_thread_runs_during
+
+
+def partial(a, b, c):
+    """The module's partial ratio, which has tests of its own."""
+    return quillon.fuzz_partial_ratio_alignment(a, b, c)[0]
+
+
+# (function, reference(a, b, c)) for every scorer, named for the test ids.
+SCORERS = {
+    "token_sort": (quillon.fuzz_token_sort_ratio, reference.token_sort_ratio),
+    "token_set": (quillon.fuzz_token_set_ratio, reference.token_set_ratio),
+    "token": (quillon.fuzz_token_ratio, reference.token_ratio),
+    "partial_token_sort": (
+        quillon.fuzz_partial_token_sort_ratio,
+        lambda a, b, c: reference.partial_token_sort_ratio(a, b, c, partial),
+    ),
+    "partial_token_set": (
+        quillon.fuzz_partial_token_set_ratio,
+        lambda a, b, c: reference.partial_token_set_ratio(a, b, c, partial),
+    ),
+    "partial_token": (
+        quillon.fuzz_partial_token_ratio,
+        lambda a, b, c: reference.partial_token_ratio(a, b, c, partial),
+    ),
+    "wratio": (quillon.fuzz_wratio, lambda a, b, c: reference.wratio(a, b, c, partial)),
+}
+scorer_params = pytest.mark.parametrize(
+    "scorer, expected_of", list(SCORERS.values()), ids=list(SCORERS)
+)
+
+
+def check(scorer, expected_of, a, b, cutoff):
+    """Bit-identical to the reference in both argument orders. The orders may differ: for texts
+    of equal length the partial ratio tries the second as the needle with a raised cut-off."""
+    assert scorer(a, b, cutoff) == expected_of(a, b, cutoff)
+    assert scorer(b, a, cutoff) == expected_of(b, a, cutoff)
+
+
+class TestSplit:
+    @given(text=st.one_of(token_texts, long_token_texts, st.text(max_size=30)))
+    @example(text="\x1c\x1d\x1e\x1f a\x1fb")
+    @example(text="\u200b\u180e\ufeff x\u2060y")  # format characters, not White_Space
+    def test_sorted_split_matches_reference(self, internals, text):
+        assert internals.sorted_split(text) == reference.sorted_split(text)
+
+    def test_every_code_point(self, internals):
+        # Each code point sits between two letters, so it splits them exactly when it is
+        # White_Space; neighbours of the whitespace encodings share their lead bytes.
+        chars = [chr(c) for c in range(sys.maxunicode + 1) if not 0xD800 <= c <= 0xDFFF]
+        text = "x" + "x".join(chars) + "x"
+        pattern = "[" + "".join(re.escape(c) for c in sorted(reference.WHITE_SPACE)) + "]+"
+        expected = sorted(token for token in re.split(pattern, text) if token)
+        assert internals.sorted_split(text) == expected
+        assert len(expected) == len(reference.WHITE_SPACE) + 1
+
+    def test_byte_order(self, internals):
+        text = "😀 \uff5e b\u3000B ab\xa0a a é"
+        assert internals.sorted_split(text) == ["B", "a", "a", "ab", "b", "é", "\uff5e", "😀"]
+
+    @given(
+        a=st.lists(st.sampled_from(["a", "b", "ab", "B", "é", "😀", ""]), max_size=8),
+        b=st.lists(st.sampled_from(["a", "b", "ab", "B", "é", "😀", ""]), max_size=8),
+    )
+    @example(a=["b", "a", "b"], b=["a"])  # unsorted, repeated
+    def test_set_decomposition_matches_reference(self, internals, a, b):
+        expected = reference.set_decomposition(a, b)
+        assert internals.set_decomposition(a, b) == expected
+        assert internals.set_decomposition(b, a) == (expected[0], expected[2], expected[1])
+
+    def test_set_decomposition_example(self, internals):
+        ta, tb = internals.sorted_split("red green red"), internals.sorted_split("blue red")
+        assert internals.set_decomposition(ta, tb) == (["red"], ["green"], ["blue"])
+
+
+class TestKnownValues:
+    def test_red_green(self):
+        a, b = "red green", "red blue"
+        r0 = 100.0 - 700.0 / 17
+        sort = (1.0 - 7 / 17) * 100.0
+        assert sort == math.nextafter(r0, math.inf)  # the two closed forms differ by one ulp
+        assert quillon.fuzz_token_set_ratio(a, b) == r0
+        assert quillon.fuzz_token_sort_ratio(a, b) == sort
+        assert quillon.fuzz_token_ratio(a, b) == sort
+        assert quillon.fuzz_partial_token_set_ratio(a, b) == 100.0
+        assert quillon.fuzz_partial_token_ratio(a, b) == 100.0
+        # A cut-off between the two forms keeps only the sort score.
+        assert quillon.fuzz_token_set_ratio(a, b, sort) == 0.0
+        assert quillon.fuzz_token_ratio(a, b, sort) == sort
+
+    def test_order_and_repetition(self):
+        assert quillon.fuzz_token_sort_ratio("red green blue", "blue red green") == 100.0
+        assert quillon.fuzz_token_set_ratio("a a b", "a b") == 100.0
+        assert quillon.fuzz_token_ratio("a a b", "a b") == 100.0
+        assert quillon.fuzz_token_sort_ratio("a a b", "a b") == (1.0 - 2 / 8) * 100.0
+        # A repeated token makes the difference strings shorter than the sorted strings.
+        assert quillon.fuzz_partial_token_ratio("x x x x y", "abcy") == partial("x y", "abcy", 0.0)
+
+    @pytest.mark.parametrize("separator", ["\t", "\n", "\x0b", "\xa0", "\u3000", "\u2028", "\x85"])
+    def test_any_white_space_separates(self, separator):
+        a = f"{separator}green{separator}{separator}red{separator}"
+        assert quillon.fuzz_token_sort_ratio(a, "red green") == 100.0
+        assert quillon.fuzz_token_set_ratio(a, "red green") == 100.0
+
+    @pytest.mark.parametrize("separator", ["\x1c", "\x1f", "\u200b", "\ufeff"])
+    def test_separators_that_are_not_white_space(self, separator):
+        a, b = f"green{separator}red", f"red{separator}green"
+        assert quillon.fuzz_token_sort_ratio(a, b) == quillon.fuzz_ratio(a, b) < 100.0
+
+    @pytest.mark.parametrize("empty", ["", " ", "\t\u3000 \xa0"])
+    def test_sides_without_tokens(self, empty):
+        for name, (scorer, _) in SCORERS.items():
+            if name == "wratio":
+                continue
+            both = 0.0 if name in ("token_set", "partial_token_set") else 100.0
+            assert scorer(empty, " ") == scorer(empty, "") == both, name
+            assert scorer("abc", empty) == scorer(empty, "abc") == 0.0, name
+
+    @scorer_params
+    def test_cutoff_above_100(self, scorer, expected_of):
+        # Also before the shortcuts that return 100 whatever the cut-off.
+        for a, b in [("", ""), ("a a b", "a b"), ("a b", "b c"), ("abc", "abc")]:
+            assert scorer(a, b, 100.0) == expected_of(a, b, 100.0)
+            assert scorer(a, b, math.nextafter(100.0, math.inf)) == 0.0
+            assert scorer(a, b, math.inf) == 0.0
+
+
+class TestWeightedRatio:
+    @pytest.mark.parametrize(
+        "a, b, expected",
+        [
+            ("abc", "xxabcxx", 90.0),  # partial 100 weighted by 0.9 beats the token score 85.5
+            ("abc", "abcdefghijklmnopqrstuvwxyz", 60.0),  # ratio 8.67: weight 0.6
+            ("red green", "red blue", (1.0 - 7 / 17) * 100.0),  # token_ratio cut to 0
+            ("ab", "abx", 90.0),  # ratio exactly 1.5: the partial branch, not 80.0
+            ("ab", "ab" + "x" * 14, 90.0),  # exactly 8.0 keeps the weight 0.9
+            ("ab", "ab" + "x" * 15, 60.0),  # 8.5
+            ("ab", "ab" + "😀" * 14, 90.0),  # lengths count characters, not bytes
+        ],
+    )
+    def test_examples(self, a, b, expected):
+        assert quillon.fuzz_wratio(a, b) == expected
+        assert quillon.fuzz_wratio(b, a) == expected
+
+    def test_empty_means_no_characters(self):
+        assert quillon.fuzz_wratio("", "") == 0.0
+        assert quillon.fuzz_wratio("", "abc") == quillon.fuzz_wratio("abc", "") == 0.0
+        assert quillon.fuzz_wratio(" ", " ") == 100.0  # whitespace counts here
+
+    def test_nan_cutoff(self):
+        # The plain ratio is cut to 0; the NaN-losing maxima pass 0 and then the sub-scores on.
+        assert quillon.fuzz_wratio("abc", "xxabcxx", math.nan) == 90.0
+        assert quillon.fuzz_wratio("red green", "green red", math.nan) == 95.0
+
+    def test_cutoff_passed_down_carries_both_weights(self):
+        # Length ratio 9, weight 0.6. The partial token score 100 x 0.95 x 0.6 = 57 cannot reach
+        # a cut-off of 80: the token scorer gets 80 / 0.6 / 0.95, above 100, and scores 0.
+        assert quillon.fuzz_wratio("x", "a bcd x a") == 60.0
+        assert quillon.fuzz_wratio("x", "a bcd x a", 57.0) == 60.0
+        assert quillon.fuzz_wratio("x", "a bcd x a", 80.0) == 0.0
+
+
+@scorer_params
+class TestAgainstReference:
+    @given(a=token_texts, b=token_texts, cutoff=cutoffs)
+    @example(a="red green", b="red blue", cutoff=0.0)
+    @example(a="", b="", cutoff=math.nan)
+    @example(a="a\x85a\x85b\x85ab\x85abc\x85B", b="aaaaaaaaaaaa", cutoff=math.nan)
+    def test_short(self, scorer, expected_of, a, b, cutoff):
+        check(scorer, expected_of, a, b, cutoff)
+
+    @given(a=token_texts, b=token_texts)
+    def test_cutoff_at_the_score(self, scorer, expected_of, a, b):
+        score = expected_of(a, b, 0.0)
+        for cutoff in (score, math.nextafter(score, -math.inf), math.nextafter(score, math.inf)):
+            check(scorer, expected_of, a, b, cutoff)
+
+    @settings(max_examples=25)
+    @given(a=long_token_texts, b=st.one_of(long_token_texts, token_texts), cutoff=cutoffs)
+    def test_long(self, scorer, expected_of, a, b, cutoff):
+        check(scorer, expected_of, a, b, cutoff)
+
+    @pytest.mark.parametrize("size", [63, 64, 65, 127, 128, 129])
+    @pytest.mark.parametrize("last_word", ["ae", "aé"], ids=["ascii", "unicode"])
+    def test_length_seams(self, scorer, expected_of, size, last_word):
+        # A joined string of exactly `size` characters against its words reversed, one changed.
+        a = (f"ab ba abc b a\x1fb {last_word} " * 30)[: size - 1] + "z"
+        words = a.split(" ")
+        words[1] = "bb"
+        b = "\u3000".join(reversed(words))
+        for cutoff in (0.0, 50.0):
+            check(scorer, expected_of, a, b, cutoff)
+
+    @given(a=ascii_token_texts, b=ascii_token_texts, cutoff=cutoffs)
+    def test_ascii_and_unicode_routes_agree(self, scorer, expected_of, a, b, cutoff):
+        assert scorer(shift(a), shift(b), cutoff) == scorer(a, b, cutoff)
+
+
+def test_releases_the_lock():
+    def make_call(scale):
+        a = " ".join(f"w{i % 997}" for i in range(3000 * scale))
+        b = " ".join(f"w{i % 991}" for i in range(3000 * scale))
+        return lambda: quillon.fuzz_token_ratio(a, b)
+
+    assert other_thread_runs_during(make_call)
