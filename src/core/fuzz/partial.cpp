@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../bitpar.hpp"
+#include "common.hpp"
 #include "ratio.hpp"
 
 namespace quillon::fuzz {
@@ -35,21 +36,6 @@ private:
     std::uint64_t bits_[4] = {};
     std::vector<std::uint32_t> sorted_;
 };
-
-// ceil(x) as an unsigned 64-bit count: negative and NaN give 0, too large gives the maximum.
-std::uint64_t ceil_to_u64(double x) noexcept {
-    const double c = std::ceil(x);
-    if (!(c > 0.0)) return 0;
-    if (c >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
-    return static_cast<std::uint64_t>(c);
-}
-
-// The larger of x and y; a NaN operand loses to the other.
-double max_nan_loses(double x, double y) noexcept {
-    if (std::isnan(x)) return y;
-    if (std::isnan(y)) return x;
-    return x < y ? y : x;
-}
 
 // The needle's position masks, built once per search: every window distance is then one pass
 // of the bit-vector LCS over the window (indel = n + length - 2 LCS), and the distances of
