@@ -89,7 +89,9 @@ def main() -> None:
         namespace = {"quillon": quillon, "choices": choices}
         for name in ("fuzz_extract", "fuzz_extract_one", "fuzz_ratio_batch"):
             statement = f"quillon.{name}('abcdefg hij', choices)"
-            print(f"  {name + ', 100 000 choices':<40} {median_us(statement, namespace) / 1000:.2f} ms")
+            print(
+                f"  {name + ', 100 000 choices':<40} {median_us(statement, namespace) / 1000:.2f} ms"
+            )
 
 
 if __name__ == "__main__":

@@ -43,7 +43,9 @@ WIDTHS = ["portable", "neon", "avx2", "avx512"]
 
 def measure(simd: str, threads: int) -> dict:
     env = dict(os.environ, QUILLON_SIMD=simd, RAYON_NUM_THREADS=str(threads))
-    out = subprocess.run([sys.executable, "-c", WORKER], env=env, capture_output=True, text=True, check=True)
+    out = subprocess.run(
+        [sys.executable, "-c", WORKER], env=env, capture_output=True, text=True, check=True
+    )
     return json.loads(out.stdout)
 
 

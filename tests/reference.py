@@ -212,7 +212,13 @@ def nw_linear(a, b, match, mismatch, gap) -> int:
         row = [clamp64(i * gap)]
         for j in range(1, len(b) + 1):
             pair = match if a[i - 1] == b[j - 1] else mismatch
-            row.append(max(clamp64(rows[-1][j - 1] + pair), clamp64(rows[-1][j] + gap), clamp64(row[j - 1] + gap)))
+            row.append(
+                max(
+                    clamp64(rows[-1][j - 1] + pair),
+                    clamp64(rows[-1][j] + gap),
+                    clamp64(row[j - 1] + gap),
+                )
+            )
         rows.append(row)
     return rows[-1][-1]
 

@@ -29,12 +29,16 @@ class TestBatch:
 
     @given(query=short_ascii, candidates=st.lists(short_ascii, max_size=40))
     def test_myers_route_equals_reference(self, query, candidates):
-        assert quillon.levenshtein_batch(query, candidates) == [levenshtein(query, c) for c in candidates]
+        assert quillon.levenshtein_batch(query, candidates) == [
+            levenshtein(query, c) for c in candidates
+        ]
 
     @pytest.mark.parametrize("size", [0, 1, 7, 8, 9, 13, 4095, 4096, 4097, 8200])
     def test_chunk_and_group_boundaries(self, size):
         rng = random.Random(size)
-        candidates = ["".join(rng.choice("abcde") for _ in range(rng.randint(0, 20))) for _ in range(size)]
+        candidates = [
+            "".join(rng.choice("abcde") for _ in range(rng.randint(0, 20))) for _ in range(size)
+        ]
         query = "abcdeabcde"
         result = quillon.levenshtein_batch(query, candidates)
         assert result == [quillon.levenshtein_distance(query, c) for c in candidates]
@@ -58,7 +62,9 @@ class TestBatch:
     def test_pattern_lengths(self):
         candidates = ["", "a", "ab" * 40, "b" * 64, "a" * 63 + "b", "x"] * 3
         for query in ("a", "a" * 63, "a" * 64, "ab" * 32):
-            assert quillon.levenshtein_batch(query, candidates) == [levenshtein(query, c) for c in candidates]
+            assert quillon.levenshtein_batch(query, candidates) == [
+                levenshtein(query, c) for c in candidates
+            ]
 
     def test_general_pairs_with_differing_queries(self, internals):
         pairs = [("abc", "abd"), ("abd", "abd"), ("kitten", "sitting"), ("", "xy")] * 3
@@ -80,8 +86,12 @@ class TestCdist:
     def test_rows_choose_their_route(self):
         list_a = ["abc", "é" * 3, "a" * 65, "", "abd"]
         list_b = ["abc", "abcd", "", "zz" * 40, "b"]
-        assert quillon.levenshtein_cdist(list_a, list_b) == [[levenshtein(a, b) for b in list_b] for a in list_a]
-        assert quillon.levenshtein_cdist(list_a, list_b + ["é"]) == nested_single(list_a, list_b + ["é"])
+        assert quillon.levenshtein_cdist(list_a, list_b) == [
+            [levenshtein(a, b) for b in list_b] for a in list_a
+        ]
+        assert quillon.levenshtein_cdist(list_a, list_b + ["é"]) == nested_single(
+            list_a, list_b + ["é"]
+        )
 
     def test_many_rows(self):
         rng = random.Random(5)
@@ -180,7 +190,9 @@ class TestPool:
 
     def test_python_threads_submit_at_once(self):
         rng = random.Random(11)
-        candidates = ["".join(rng.choice("abc") for _ in range(rng.randint(0, 12))) for _ in range(9000)]
+        candidates = [
+            "".join(rng.choice("abc") for _ in range(rng.randint(0, 12))) for _ in range(9000)
+        ]
         queries = ["abc", "a" * 70, "é", "cab", "", "bbbb"]
         expected = {q: [levenshtein(q, c) for c in candidates[:50]] for q in queries}
         results, errors = {}, []
@@ -211,7 +223,10 @@ class TestPool:
         assert other_thread_runs_during(make_call)
 
 
-@given(query=st.text(alphabet="abc ", max_size=10), candidates=st.lists(st.text(alphabet="abc ", max_size=10), max_size=12))
+@given(
+    query=st.text(alphabet="abc ", max_size=10),
+    candidates=st.lists(st.text(alphabet="abc ", max_size=10), max_size=12),
+)
 def test_ascii_and_unicode_routes_agree(query, candidates):
     expected = quillon.levenshtein_batch(query, candidates)
     assert quillon.levenshtein_batch(shift(query), [shift(c) for c in candidates]) == expected

@@ -115,7 +115,9 @@ class TestModule:
 
     def test_import_does_not_import_numpy(self):
         code = "import sys, quillon; quillon.levenshtein_distance('a', 'b'); print('numpy' in sys.modules)"
-        out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+        out = subprocess.run(
+            [sys.executable, "-c", code], capture_output=True, text=True, check=True
+        )
         assert out.stdout.strip() == "False"
 
     @pytest.mark.parametrize("name", EXPORTED)
@@ -215,7 +217,11 @@ class TestConversions:
         ],
     )
     def test_str_refusals_carry_a_note(self, args, message, parameter):
-        for function in (quillon.levenshtein_distance, quillon.levenshtein_myers, quillon.fuzz_ratio):
+        for function in (
+            quillon.levenshtein_distance,
+            quillon.levenshtein_myers,
+            quillon.fuzz_ratio,
+        ):
             error = type_error(lambda: function(*args), message)
             assert notes(error) == [f"while processing '{parameter}'"]
 
@@ -277,14 +283,18 @@ class TestConversions:
             assert quillon.set_cpu_only(accepted) is None
         for refused, name in [(1, "int"), (0, "int"), ("yes", "str"), (1.0, "float")]:
             error = type_error(
-                lambda: quillon.set_cpu_only(refused), f"'{name}' object is not an instance of 'bool'"
+                lambda: quillon.set_cpu_only(refused),
+                f"'{name}' object is not an instance of 'bool'",
             )
             assert notes(error) == ["while processing 'cpu_only'"]
-        error = type_error(lambda: quillon.set_cpu_only(None), "'None' is not an instance of 'bool'")
+        error = type_error(
+            lambda: quillon.set_cpu_only(None), "'None' is not an instance of 'bool'"
+        )
         assert notes(error) == ["while processing 'cpu_only'"]
         # Other NumPy scalars are not booleans.
         type_error(
-            lambda: quillon.set_cpu_only(numpy.int8(1)), "'int8' object is not an instance of 'bool'"
+            lambda: quillon.set_cpu_only(numpy.int8(1)),
+            "'int8' object is not an instance of 'bool'",
         )
 
     def test_count_or_none_kind(self):
@@ -295,14 +305,21 @@ class TestConversions:
         for accepted in (None, 0, 2**64 - 1, True, Index()):
             assert quillon.set_gpu_threshold(accepted) is None
         assert quillon.set_gpu_threshold() is None
-        for refused, kind in [(-1, OverflowError), (2**64, OverflowError), (1.5, TypeError), ("10", TypeError)]:
+        for refused, kind in [
+            (-1, OverflowError),
+            (2**64, OverflowError),
+            (1.5, TypeError),
+            ("10", TypeError),
+        ]:
             with pytest.raises(kind) as info:
                 quillon.set_gpu_threshold(refused)
             assert notes(info.value) == ["while processing 'threshold'"]
 
     def test_first_failing_parameter_wins(self):
         # a is converted before b, b before score_cutoff.
-        error = type_error(lambda: quillon.fuzz_ratio(1, 2, None), "'int' object is not an instance of 'str'")
+        error = type_error(
+            lambda: quillon.fuzz_ratio(1, 2, None), "'int' object is not an instance of 'str'"
+        )
         assert notes(error) == ["while processing 'a'"]
         with pytest.raises(TypeError) as info:
             quillon.fuzz_ratio("a", "b", None)
@@ -339,7 +356,11 @@ class TestFaults:
 
     def test_fault_type_created_once(self, internals):
         types = set()
-        for call in (lambda: internals.raise_fault("x"), internals.raise_unknown, internals.raise_fault_without_gil):
+        for call in (
+            lambda: internals.raise_fault("x"),
+            internals.raise_unknown,
+            internals.raise_fault_without_gil,
+        ):
             with pytest.raises(BaseException) as info:
                 call()
             types.add(type(info.value))
@@ -369,11 +390,17 @@ class TestHardwareControls:
         assert quillon.warmup() is not ready  # new objects each call
 
     def test_setters_change_nothing(self):
-        before = [quillon.levenshtein_distance("kitten", "sitting"), quillon.fuzz_ratio("abc", "abd")]
+        before = [
+            quillon.levenshtein_distance("kitten", "sitting"),
+            quillon.fuzz_ratio("abc", "abd"),
+        ]
         quillon.set_cpu_only(True)
         quillon.set_gpu_threshold(0)
         quillon.set_cpu_only(False)
         quillon.set_gpu_threshold(None)
         assert quillon.is_gpu_available() is False
-        after = [quillon.levenshtein_distance("kitten", "sitting"), quillon.fuzz_ratio("abc", "abd")]
+        after = [
+            quillon.levenshtein_distance("kitten", "sitting"),
+            quillon.fuzz_ratio("abc", "abd"),
+        ]
         assert before == after

@@ -71,7 +71,9 @@ class TestBatchInto:
     def test_read_only(self):
         out = u32(2)
         out.flags.writeable = False
-        with pytest.raises(BufferError, match="^out must be a writable array not concurrently borrowed$"):
+        with pytest.raises(
+            BufferError, match="^out must be a writable array not concurrently borrowed$"
+        ):
             quillon.levenshtein_batch_into("a", ["b", "c"], out)
 
     def test_wrong_size_leaves_out_alone(self):
@@ -129,12 +131,18 @@ class TestCdistInto:
         with pytest.raises(ValueError, match=r"^out must have shape \(2, 3\), got \[3, 2\]$"):
             quillon.levenshtein_cdist_into(["a", "b"], ["a", "b", "c"], u32(3, 2))
         with pytest.raises(BufferError, match="^out must be C-contiguous$"):
-            quillon.levenshtein_cdist_into(["a", "b"], ["a", "b", "c"], np.zeros((2, 3), dtype=np.uint32, order="F"))
+            quillon.levenshtein_cdist_into(
+                ["a", "b"], ["a", "b", "c"], np.zeros((2, 3), dtype=np.uint32, order="F")
+            )
         with pytest.raises(TypeError, match="'ndarray' object is not an instance of 'ndarray'"):
             quillon.levenshtein_cdist_into(["a"], ["b"], u32(1))
 
     def test_empty_lists(self):
-        for shape, a, b in [((0, 3), [], ["a", "b", "c"]), ((2, 0), ["a", "b"], []), ((0, 0), [], [])]:
+        for shape, a, b in [
+            ((0, 3), [], ["a", "b", "c"]),
+            ((2, 0), ["a", "b"], []),
+            ((0, 0), [], []),
+        ]:
             out = u32(*shape)
             assert quillon.levenshtein_cdist_into(a, b, out) is None
         with pytest.raises(ValueError, match=r"got \[1, 0\]"):

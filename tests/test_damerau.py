@@ -12,7 +12,9 @@ from strategies import shift, texts
 
 np = pytest.importorskip("numpy")
 
-dl_texts = st.one_of(st.text(alphabet="abc", max_size=10), st.text(alphabet="abcé😀", max_size=10), texts)
+dl_texts = st.one_of(
+    st.text(alphabet="abc", max_size=10), st.text(alphabet="abcé😀", max_size=10), texts
+)
 
 
 @pytest.mark.parametrize(
@@ -32,7 +34,9 @@ def test_known_values(a, b, distance, ratio):
         assert quillon.damerau_levenshtein_distance(x, y) == distance
         total = len(x) + len(y)
         # (total - d) / total * 100 in this order: 500/6 is not 5/6 * 100 in binary.
-        assert quillon.damerau_ratio(x, y) == ((total - distance) / total * 100.0 if total else 100.0)
+        assert quillon.damerau_ratio(x, y) == (
+            (total - distance) / total * 100.0 if total else 100.0
+        )
     assert quillon.damerau_ratio(a, b) == pytest.approx(ratio, abs=1e-12)
 
 
@@ -45,7 +49,9 @@ def test_matches_reference_and_is_symmetric(a, b):
 
 @given(a=st.text(alphabet="abcd ", max_size=12), b=st.text(alphabet="abcd ", max_size=12))
 def test_ascii_and_unicode_routes_agree(a, b):
-    assert quillon.damerau_levenshtein_distance(shift(a), shift(b)) == quillon.damerau_levenshtein_distance(a, b)
+    assert quillon.damerau_levenshtein_distance(
+        shift(a), shift(b)
+    ) == quillon.damerau_levenshtein_distance(a, b)
     assert quillon.damerau_ratio(shift(a), shift(b)) == quillon.damerau_ratio(a, b)
 
 
@@ -66,11 +72,17 @@ def test_batch_equals_single(query, candidates):
 
 @given(list_a=st.lists(dl_texts, max_size=5), list_b=st.lists(dl_texts, max_size=6))
 def test_cdist_equals_nested_single(list_a, list_b):
-    expected = [[quillon.damerau_levenshtein_distance(a, b) for b in list_b] for a in list_a] if list_a and list_b else []
+    expected = (
+        [[quillon.damerau_levenshtein_distance(a, b) for b in list_b] for a in list_a]
+        if list_a and list_b
+        else []
+    )
     assert quillon.damerau_levenshtein_cdist(list_a, list_b) == expected
     out = np.zeros((len(list_a), len(list_b)), dtype=np.uint32)
     quillon.damerau_levenshtein_cdist_into(list_a, list_b, out)
-    assert out.tolist() == (expected or np.zeros((len(list_a), len(list_b)), dtype=np.uint32).tolist())
+    assert out.tolist() == (
+        expected or np.zeros((len(list_a), len(list_b)), dtype=np.uint32).tolist()
+    )
 
 
 def test_buffer_refusals():

@@ -21,12 +21,21 @@ def expected_extract(query, choices, cutoff=0.0, limit=5):
 
 
 class TestExtract:
-    @given(query=texts, choices=st.lists(texts, max_size=15), cutoff=st.sampled_from([0.0, 40.0, 100.0]), limit=st.integers(0, 20))
+    @given(
+        query=texts,
+        choices=st.lists(texts, max_size=15),
+        cutoff=st.sampled_from([0.0, 40.0, 100.0]),
+        limit=st.integers(0, 20),
+    )
     def test_matches_reference(self, query, choices, cutoff, limit):
-        assert quillon.fuzz_extract(query, choices, cutoff, limit) == expected_extract(query, choices, cutoff, limit)
+        assert quillon.fuzz_extract(query, choices, cutoff, limit) == expected_extract(
+            query, choices, cutoff, limit
+        )
 
     def test_defaults_and_shape(self):
-        result = quillon.fuzz_extract("apple", ["apple", "apply", "maple", "x", "ape", "apples", "pale"])
+        result = quillon.fuzz_extract(
+            "apple", ["apple", "apply", "maple", "x", "ape", "apples", "pale"]
+        )
         assert len(result) == 5
         assert all(type(t) is tuple and len(t) == 3 for t in result)
         assert result[0] == ("apple", 100.0, 0)
@@ -45,7 +54,12 @@ class TestExtract:
         assert quillon.fuzz_extract_one("abcd", ["abcd"], math.nan) is None
 
     def test_empty_query(self):
-        assert quillon.fuzz_extract("", ["x", "", "yy", ""], limit=10) == [("", 100.0, 1), ("", 100.0, 3), ("x", 0.0, 0), ("yy", 0.0, 2)]
+        assert quillon.fuzz_extract("", ["x", "", "yy", ""], limit=10) == [
+            ("", 100.0, 1),
+            ("", 100.0, 3),
+            ("x", 0.0, 0),
+            ("yy", 0.0, 2),
+        ]
 
     def test_ties_duplicates_and_selection(self):
         choices = ["abcx", "abcy", "abc", "abcz", "abc", "zzz"] * 3
@@ -63,12 +77,17 @@ class TestExtract:
     @pytest.mark.parametrize("size", [1000, 1001, 5000])
     def test_parallel_threshold_keeps_index_order(self, size):
         rng = random.Random(size)
-        choices = ["".join(rng.choice("abc") for _ in range(rng.randint(0, 6))) for _ in range(size)]
+        choices = [
+            "".join(rng.choice("abc") for _ in range(rng.randint(0, 6))) for _ in range(size)
+        ]
         for limit in (3, size):
-            assert quillon.fuzz_extract("abca", choices, 20.0, limit) == expected_extract("abca", choices, 20.0, limit)
-        assert quillon.fuzz_extract("abca", choices[:1000], 0.0, size)[:10] == [
-            m for m in quillon.fuzz_extract("abca", choices, 0.0, size) if m[2] < 1000
-        ][:10]
+            assert quillon.fuzz_extract("abca", choices, 20.0, limit) == expected_extract(
+                "abca", choices, 20.0, limit
+            )
+        assert (
+            quillon.fuzz_extract("abca", choices[:1000], 0.0, size)[:10]
+            == [m for m in quillon.fuzz_extract("abca", choices, 0.0, size) if m[2] < 1000][:10]
+        )
 
     def test_non_ascii_choice_text_round_trips(self):
         assert quillon.fuzz_extract("café", ["cafe", "café 😀"])[1] == ("cafe", 75.0, 0)
@@ -91,9 +110,15 @@ class TestExtract:
 
 
 class TestExtractOne:
-    @given(query=texts, choices=st.lists(texts, max_size=12), cutoff=st.sampled_from([0.0, 30.0, 100.0, 101.0]))
+    @given(
+        query=texts,
+        choices=st.lists(texts, max_size=12),
+        cutoff=st.sampled_from([0.0, 30.0, 100.0, 101.0]),
+    )
     def test_first_best(self, query, choices, cutoff):
-        scored = [(c, ratio(query, c), i) for i, c in enumerate(choices) if ratio(query, c) >= cutoff]
+        scored = [
+            (c, ratio(query, c), i) for i, c in enumerate(choices) if ratio(query, c) >= cutoff
+        ]
         best = max(scored, key=lambda m: m[1], default=None)
         if best is not None:
             best = next(m for m in scored if m[1] == best[1])
@@ -107,11 +132,15 @@ class TestExtractOne:
 class TestRatioBatch:
     @given(query=texts, candidates=st.lists(texts, max_size=20))
     def test_batch_equals_single(self, query, candidates):
-        assert quillon.fuzz_ratio_batch(query, candidates) == [quillon.fuzz_ratio(query, c) for c in candidates]
+        assert quillon.fuzz_ratio_batch(query, candidates) == [
+            quillon.fuzz_ratio(query, c) for c in candidates
+        ]
 
     def test_large_batch(self):
         candidates = ["abcdefgh"[: k % 9] for k in range(20000)]
-        assert quillon.fuzz_ratio_batch("abcd", candidates) == [ratio("abcd", c) for c in candidates]
+        assert quillon.fuzz_ratio_batch("abcd", candidates) == [
+            ratio("abcd", c) for c in candidates
+        ]
 
     def test_refusals_leak_nothing(self):
         probe = object()

@@ -23,7 +23,9 @@ scales = st.one_of(st.sampled_from([0.0, 0.1, 0.25]), st.floats(min_value=0.0, m
 
 
 def close_to(value, fraction):
-    return value == float(Fraction(fraction)) or math.isclose(value, float(fraction), rel_tol=0, abs_tol=1e-15)
+    return value == float(Fraction(fraction)) or math.isclose(
+        value, float(fraction), rel_tol=0, abs_tol=1e-15
+    )
 
 
 class TestKnownValues:
@@ -60,7 +62,9 @@ class TestKnownValues:
             assert quillon.jaro_winkler_similarity(a, b) == jaro_winkler(a, b)
 
     def test_winkler_rules(self):
-        assert quillon.jaro_winkler_similarity("DIXON", "DICKSONX", 0.0) == quillon.jaro_similarity("DIXON", "DICKSONX")
+        assert quillon.jaro_winkler_similarity("DIXON", "DICKSONX", 0.0) == quillon.jaro_similarity(
+            "DIXON", "DICKSONX"
+        )
         assert quillon.jaro_winkler_similarity("", "") == 1.0
         assert quillon.jaro_winkler_similarity("", "abc") == 0.0
         # Below 0.7 nothing is added, however long the shared prefix.
@@ -97,18 +101,38 @@ class TestRoutes:
 
 
 class TestKernels:
-    @given(a=st.text(alphabet="abc\x00\x7f", max_size=64), b=st.text(alphabet="abc\x00\x7f", max_size=64))
+    @given(
+        a=st.text(alphabet="abc\x00\x7f", max_size=64),
+        b=st.text(alphabet="abc\x00\x7f", max_size=64),
+    )
     def test_bitpar_equals_reference(self, internals, a, b):
         assert internals.jaro_bitpar(a.encode(), b.encode()) == jaro(a, b)
 
-    @pytest.mark.parametrize("kernel, lanes", [("4way_portable", 4), ("8way_portable", 8), ("4way_avx2", 4), ("8way_avx512", 8), ("4way", 4)])
+    @pytest.mark.parametrize(
+        "kernel, lanes",
+        [
+            ("4way_portable", 4),
+            ("8way_portable", 8),
+            ("4way_avx2", 4),
+            ("8way_avx512", 8),
+            ("4way", 4),
+        ],
+    )
     def test_lanes_equal_bitpar(self, internals, kernel, lanes):
         if internals.jaro_kernel(kernel, b"a", [b"a"] * lanes) is None:
             pytest.skip(f"this processor cannot run {kernel}")
         rng = random.Random(kernel)
         for _ in range(400):
-            query = bytes(rng.choice(b"abcde") for _ in range(rng.choice([1, 2, 7, 63, 64, rng.randint(1, 64)])))
-            group = [bytes(rng.choice(b"abcde") for _ in range(rng.choice([1, 3, 64, rng.randint(1, 64)]))) for _ in range(lanes)]
+            query = bytes(
+                rng.choice(b"abcde")
+                for _ in range(rng.choice([1, 2, 7, 63, 64, rng.randint(1, 64)]))
+            )
+            group = [
+                bytes(
+                    rng.choice(b"abcde") for _ in range(rng.choice([1, 3, 64, rng.randint(1, 64)]))
+                )
+                for _ in range(lanes)
+            ]
             expected = [internals.jaro_bitpar(query, c) for c in group]
             assert internals.jaro_kernel(kernel, query, group) == expected, (query, group)
 
@@ -117,18 +141,29 @@ class TestKernels:
         rng = random.Random(n)
         query = b"abcabcab"
         group = [bytes(rng.choice(b"abc") for _ in range(rng.randint(1, 20))) for _ in range(n)]
-        assert internals.jaro_kernel("width", query, group) == [internals.jaro_bitpar(query, c) for c in group]
+        assert internals.jaro_kernel("width", query, group) == [
+            internals.jaro_bitpar(query, c) for c in group
+        ]
 
     def test_preconditions_are_faults(self, internals):
         with pytest.raises(BaseException) as info:
             internals.jaro_bitpar(b"a" * 65, b"abc")
-        assert str(info.value) == "jaro_bitpar: inputs must be ASCII \u2264 64 bytes (got a=65 bytes ascii=true, b=3 bytes ascii=true)"
+        assert (
+            str(info.value)
+            == "jaro_bitpar: inputs must be ASCII \u2264 64 bytes (got a=65 bytes ascii=true, b=3 bytes ascii=true)"
+        )
         with pytest.raises(BaseException) as info:
             internals.jaro_bitpar(b"ab", "é".encode())
-        assert str(info.value) == "jaro_bitpar: inputs must be ASCII \u2264 64 bytes (got a=2 bytes ascii=true, b=2 bytes ascii=false)"
+        assert (
+            str(info.value)
+            == "jaro_bitpar: inputs must be ASCII \u2264 64 bytes (got a=2 bytes ascii=true, b=2 bytes ascii=false)"
+        )
         with pytest.raises(BaseException) as info:
             internals.jaro_kernel("4way", b"a" * 65, [b"a"] * 4)
-        assert str(info.value) == "jaro_4way: first argument must be ASCII \u2264 64 bytes (got 65 bytes, ascii=true)"
+        assert (
+            str(info.value)
+            == "jaro_4way: first argument must be ASCII \u2264 64 bytes (got 65 bytes, ascii=true)"
+        )
 
 
 class TestBatch:
@@ -140,30 +175,44 @@ class TestBatch:
     @pytest.mark.parametrize("size", [0, 1, 3, 4, 7, 8, 10, 13, 4095, 4096, 4100, 8200])
     def test_lanes_route_chunks_and_tails(self, size):
         rng = random.Random(size)
-        candidates = ["".join(rng.choice("abcd") for _ in range(rng.randint(1, 64))) for _ in range(size)]
+        candidates = [
+            "".join(rng.choice("abcd") for _ in range(rng.randint(1, 64))) for _ in range(size)
+        ]
         query = "abcdabcdab"
-        assert quillon.jaro_winkler_batch_fn(query, candidates) == [jaro_winkler(query, c) for c in candidates]
+        assert quillon.jaro_winkler_batch_fn(query, candidates) == [
+            jaro_winkler(query, c) for c in candidates
+        ]
 
     @pytest.mark.parametrize("odd", ["", "a" * 65, "é", "abcé"])
     def test_per_pair_route(self, odd):
         candidates = ["abc", "abd", "abcd", "x" * 64] * 3
         candidates.insert(5, odd)
         for query in ("abc", odd):
-            assert quillon.jaro_winkler_batch_fn(query, candidates) == [jaro_winkler(query, c) for c in candidates]
+            assert quillon.jaro_winkler_batch_fn(query, candidates) == [
+                jaro_winkler(query, c) for c in candidates
+            ]
 
     def test_lanes_boost_like_single_pairs(self):
         # Values on both sides of the 0.7 threshold, with and without shared prefixes.
         rng = random.Random(7)
         query = "abcabcabcabc"
-        candidates = ["".join(rng.choice("abc") for _ in range(rng.randint(1, 20))) for _ in range(2000)]
+        candidates = [
+            "".join(rng.choice("abc") for _ in range(rng.randint(1, 20))) for _ in range(2000)
+        ]
         values = quillon.jaro_winkler_batch_fn(query, candidates, 0.25)
         assert values == [jaro_winkler(query, c, 0.25) for c in candidates]
         assert any(0.7 <= jaro(query, c) < 0.8 for c in candidates)
         assert any(0.6 <= jaro(query, c) < 0.7 for c in candidates)
 
-    @given(list_a=st.lists(jaro_texts, max_size=5), list_b=st.lists(jaro_texts, max_size=7), p=scales)
+    @given(
+        list_a=st.lists(jaro_texts, max_size=5), list_b=st.lists(jaro_texts, max_size=7), p=scales
+    )
     def test_cdist_equals_nested_single(self, list_a, list_b, p):
-        expected = [[quillon.jaro_winkler_similarity(a, b, p) for b in list_b] for a in list_a] if list_a and list_b else []
+        expected = (
+            [[quillon.jaro_winkler_similarity(a, b, p) for b in list_b] for a in list_a]
+            if list_a and list_b
+            else []
+        )
         assert quillon.jaro_winkler_cdist(list_a, list_b, p) == expected
 
     def test_cdist_empty_lists(self):

@@ -10,13 +10,22 @@ from strategies import shift
 
 nw_texts = st.one_of(st.text(alphabet="ACGT", max_size=12), st.text(alphabet="aé😀", max_size=8))
 small_scores = st.integers(-5, 5)
-any_scores = st.one_of(small_scores, st.integers(INT64_MIN, INT64_MAX), st.sampled_from([INT64_MIN, INT64_MAX, 2**61, -(2**61)]))
+any_scores = st.one_of(
+    small_scores,
+    st.integers(INT64_MIN, INT64_MAX),
+    st.sampled_from([INT64_MIN, INT64_MAX, 2**61, -(2**61)]),
+)
 
 
 class TestSaturation:
     @pytest.mark.parametrize(
         "x, y, expected",
-        [(INT64_MAX, 1, INT64_MAX), (INT64_MIN, -1, INT64_MIN), (INT64_MAX, INT64_MIN, -1), (5, -7, -2)],
+        [
+            (INT64_MAX, 1, INT64_MAX),
+            (INT64_MIN, -1, INT64_MIN),
+            (INT64_MAX, INT64_MIN, -1),
+            (5, -7, -2),
+        ],
     )
     def test_add(self, internals, x, y, expected):
         assert internals.sat_add(x, y) == expected
@@ -24,7 +33,15 @@ class TestSaturation:
 
     @pytest.mark.parametrize(
         "count, s, expected",
-        [(2, INT64_MAX, INT64_MAX), (2, INT64_MIN, INT64_MIN), (3, 0, 0), (2**63, -1, INT64_MIN), (2**64 - 1, 1, INT64_MAX), (0, INT64_MIN, 0), (1, INT64_MIN, INT64_MIN)],
+        [
+            (2, INT64_MAX, INT64_MAX),
+            (2, INT64_MIN, INT64_MIN),
+            (3, 0, 0),
+            (2**63, -1, INT64_MIN),
+            (2**64 - 1, 1, INT64_MAX),
+            (0, INT64_MIN, 0),
+            (1, INT64_MIN, INT64_MIN),
+        ],
     )
     def test_mul(self, internals, count, s, expected):
         assert internals.sat_mul(count, s) == expected
@@ -73,10 +90,20 @@ class TestLinear:
 
     @given(a=st.text(alphabet="ACGT", max_size=10), b=st.text(alphabet="ACGT", max_size=10))
     def test_ascii_and_unicode_agree(self, a, b):
-        assert quillon.needleman_wunsch_score(shift(a), shift(b), 2, -1, -1) == quillon.needleman_wunsch_score(a, b, 2, -1, -1)
-        assert quillon.needleman_wunsch_striped(shift(a), b, 2, -1, -1) == nw_linear(shift(a), b, 2, -1, -1)
+        assert quillon.needleman_wunsch_score(
+            shift(a), shift(b), 2, -1, -1
+        ) == quillon.needleman_wunsch_score(a, b, 2, -1, -1)
+        assert quillon.needleman_wunsch_striped(shift(a), b, 2, -1, -1) == nw_linear(
+            shift(a), b, 2, -1, -1
+        )
 
-    @given(query=nw_texts, candidates=st.lists(nw_texts, max_size=10), m=small_scores, x=small_scores, g=small_scores)
+    @given(
+        query=nw_texts,
+        candidates=st.lists(nw_texts, max_size=10),
+        m=small_scores,
+        x=small_scores,
+        g=small_scores,
+    )
     def test_batch_equals_single(self, query, candidates, m, x, g):
         assert quillon.needleman_wunsch_batch_fn(query, candidates, m, x, g) == [
             quillon.needleman_wunsch_score(query, c, m, x, g) for c in candidates
@@ -110,7 +137,9 @@ class TestAffine:
 
     @given(a=nw_texts, b=nw_texts, m=small_scores, x=small_scores, e=small_scores)
     def test_zero_opening_is_linear(self, a, b, m, x, e):
-        assert quillon.needleman_wunsch_affine(a, b, m, x, 0, e) == quillon.needleman_wunsch_score(a, b, m, x, e)
+        assert quillon.needleman_wunsch_affine(a, b, m, x, 0, e) == quillon.needleman_wunsch_score(
+            a, b, m, x, e
+        )
 
     @given(query=nw_texts, candidates=st.lists(nw_texts, max_size=10))
     def test_batch_equals_single(self, query, candidates):

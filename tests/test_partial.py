@@ -13,7 +13,8 @@ from strategies import random_pairs, shift
 small = st.text(alphabet="ab c", max_size=14)
 mixed = st.text(alphabet="abé😀 \u3000", max_size=14)
 cutoff_values = st.one_of(
-    st.sampled_from([0.0, 50.0, 100.0, 100.5, -5.0, math.nan]), st.floats(min_value=0, max_value=100)
+    st.sampled_from([0.0, 50.0, 100.0, 100.5, -5.0, math.nan]),
+    st.floats(min_value=0, max_value=100),
 )
 
 
@@ -67,11 +68,17 @@ class TestAgainstReference:
         same(quillon.fuzz_partial_ratio_alignment(a, b, score), partial_alignment(a, b, score))
         assert quillon.fuzz_partial_ratio(a, b, score) == score
 
-    @given(a=st.text(alphabet="ab c", min_size=1, max_size=12), b=st.text(alphabet="ab c", max_size=12))
+    @given(
+        a=st.text(alphabet="ab c", min_size=1, max_size=12), b=st.text(alphabet="ab c", max_size=12)
+    )
     def test_ascii_and_unicode_agree(self, a, b):
-        assert quillon.fuzz_partial_ratio_alignment(shift(a), shift(b)) == quillon.fuzz_partial_ratio_alignment(a, b)
+        assert quillon.fuzz_partial_ratio_alignment(
+            shift(a), shift(b)
+        ) == quillon.fuzz_partial_ratio_alignment(a, b)
 
-    @pytest.mark.parametrize("a, b", random_pairs(seed=4, count=30, low=5, high=150, alphabets=("ab", "abcd")))
+    @pytest.mark.parametrize(
+        "a, b", random_pairs(seed=4, count=30, low=5, high=150, alphabets=("ab", "abcd"))
+    )
     def test_long_texts(self, internals, a, b):
         # Needles and windows across 64 and 128 characters, scored with the row programme.
         needle, haystack = (a, b) if len(a) <= len(b) else (b, a)

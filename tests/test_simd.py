@@ -20,8 +20,15 @@ def group(rng, lanes, max_len=150):
 @pytest.fixture(scope="module")
 def corpus():
     rng = random.Random(2024)
-    patterns = [b"a", b"ab", bytes(rng.choice(b"abcdefg") for _ in range(63)), bytes(rng.choice(b"abc") for _ in range(64))]
-    patterns += [bytes(rng.choice(b"abcdefg") for _ in range(rng.randint(1, 64))) for _ in range(20)]
+    patterns = [
+        b"a",
+        b"ab",
+        bytes(rng.choice(b"abcdefg") for _ in range(63)),
+        bytes(rng.choice(b"abc") for _ in range(64)),
+    ]
+    patterns += [
+        bytes(rng.choice(b"abcdefg") for _ in range(rng.randint(1, 64))) for _ in range(20)
+    ]
     return rng, patterns
 
 
@@ -52,7 +59,9 @@ class TestKernels:
         rng, patterns = corpus
         for pattern in patterns[:6]:
             texts = group(rng, n)
-            assert internals.myers_kernel("width", pattern, texts) == internals.myers_kernel("single", pattern, texts)
+            assert internals.myers_kernel("width", pattern, texts) == internals.myers_kernel(
+                "single", pattern, texts
+            )
 
     def test_pattern_fields(self, internals):
         assert internals.myers_pattern(b"a" * 64) == (64, 2**64 - 1, 2**63)
@@ -70,14 +79,23 @@ class TestKernels:
         with pytest.raises(BaseException) as info:
             internals.myers_pattern(pattern)
         assert type(info.value).__name__ == "PanicException"
-        assert str(info.value) == f"MyersPattern: pattern must be non-empty ASCII \u2264 64 bytes ({message})"
+        assert (
+            str(info.value)
+            == f"MyersPattern: pattern must be non-empty ASCII \u2264 64 bytes ({message})"
+        )
 
 
 def run_isolated(code, **env):
     """Runs code in a fresh interpreter (the selection cells and the pool are read once)."""
-    environment = {k: v for k, v in os.environ.items() if k not in ("QUILLON_SIMD", "RAYON_NUM_THREADS", "RAYON_RS_NUM_CPUS")}
+    environment = {
+        k: v
+        for k, v in os.environ.items()
+        if k not in ("QUILLON_SIMD", "RAYON_NUM_THREADS", "RAYON_RS_NUM_CPUS")
+    }
     environment.update(env)
-    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=environment, check=True)
+    out = subprocess.run(
+        [sys.executable, "-c", code], capture_output=True, text=True, env=environment, check=True
+    )
     return json.loads(out.stdout)
 
 
@@ -90,7 +108,11 @@ class TestSelection:
         assert auto["override"] is None
         assert auto["width"] == (8 if auto["avx512"] else 4 if auto["avx2"] else 1)
         for value, width in [("avx512", 8), ("avx2", 4), ("neon", 2), ("portable", 1)]:
-            assert run_isolated(ISA_PROBE, QUILLON_SIMD=value) == {**auto, "override": value, "width": width}
+            assert run_isolated(ISA_PROBE, QUILLON_SIMD=value) == {
+                **auto,
+                "override": value,
+                "width": width,
+            }
         for ignored in ["AVX512", "avx2 ", "", "sse4", "Portable"]:
             assert run_isolated(ISA_PROBE, QUILLON_SIMD=ignored) == auto
 
@@ -135,7 +157,9 @@ class TestRoutesAgree:
     @pytest.mark.parametrize("simd", ["portable", "neon", "avx2", "avx512"])
     def test_simd_override(self, automatic, simd):
         result = run_isolated(CORPUS_RUN, QUILLON_SIMD=simd)
-        assert {k: v for k, v in result.items() if k != "pool"} == {k: v for k, v in automatic.items() if k != "pool"}
+        assert {k: v for k, v in result.items() if k != "pool"} == {
+            k: v for k, v in automatic.items() if k != "pool"
+        }
 
     @pytest.mark.parametrize(
         "env, size",
@@ -164,5 +188,7 @@ class TestRoutesAgree:
             "_, status = os.waitpid(pid, 0)\n"
             "print(os.waitstatus_to_exitcode(status))\n"
         )
-        out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=60, check=True)
+        out = subprocess.run(
+            [sys.executable, "-c", code], capture_output=True, text=True, timeout=60, check=True
+        )
         assert out.stdout.strip() == "0"
