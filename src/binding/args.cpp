@@ -14,12 +14,13 @@ std::string function_name(const Row& row) { return std::string(row.name) + "()";
     if (row.required != row.nparams) {
         message += "from " + std::to_string(row.required) + " to ";
     }
-    message += std::to_string(row.nparams) + " positional arguments but " +
-               std::to_string(given) + (given == 1 ? " was" : " were") + " given";
+    message += std::to_string(row.nparams) + " positional arguments but " + std::to_string(given) +
+               (given == 1 ? " was" : " were") + " given";
     throw_error(PyExc_TypeError, message);
 }
 
-[[noreturn]] void missing_required(const Row& row, const std::array<PyObject*, max_params>& values) {
+[[noreturn]] void missing_required(const Row& row,
+                                   const std::array<PyObject*, max_params>& values) {
     std::string names;
     std::size_t missing = 0, total = 0;
     for (std::size_t i = 0; i < row.required; ++i) total += values[i] == nullptr;

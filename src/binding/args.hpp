@@ -34,7 +34,7 @@ struct Row {
         parse();
     }
 
-private:
+  private:
     // "name(a, b, score_cutoff=0.0, /)": names before "=" are required, "/" is skipped.
     consteval void parse() {
         const std::string_view text(doc);
@@ -72,7 +72,7 @@ private:
 // parameter (nullptr when absent). Each accessor converts its parameter and, on failure,
 // attaches "while processing 'NAME'".
 class Args {
-public:
+  public:
     Args(const Row& row, PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames);
 
     TextSlice str(std::size_t i) const;
@@ -84,7 +84,7 @@ public:
     // The object itself, for parameters converted in the body (lists, buffers).
     PyObject* object(std::size_t i) const noexcept { return values_[i]; }
 
-private:
+  private:
     template <class F>
     auto convert(std::size_t i, F&& fn) const;
 

@@ -7,8 +7,9 @@
 
 #define PY_ARRAY_UNIQUE_SYMBOL quillon_numpy_api
 #define NPY_NO_DEPRECATED_API NPY_1_19_API_VERSION
-#include "python.hpp"
 #include <numpy/arrayobject.h>
+
+#include "python.hpp"
 
 namespace quillon::binding {
 
@@ -80,9 +81,11 @@ OutArray OutArray::check(PyObject* out, Element element, int ndim, std::size_t r
                          std::size_t cols) {
     require_numpy();
     // 1. An ndarray of the right element type and dimension count.
-    bool accepted = PyArray_Check(out) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(out)) == ndim;
+    bool accepted =
+        PyArray_Check(out) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(out)) == ndim;
     if (accepted) {
-        PyArray_Descr* wanted = PyArray_DescrFromType(element == Element::u32 ? NPY_UINT32 : NPY_FLOAT64);
+        PyArray_Descr* wanted =
+            PyArray_DescrFromType(element == Element::u32 ? NPY_UINT32 : NPY_FLOAT64);
         accepted = PyArray_EquivTypes(PyArray_DESCR(reinterpret_cast<PyArrayObject*>(out)), wanted);
         Py_DECREF(wanted);
     }

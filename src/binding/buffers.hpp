@@ -15,7 +15,7 @@ enum class Element { u32, f64 };
 
 // A checked array, holding this call's write hold on its memory until destroyed.
 class OutArray {
-public:
+  public:
     // A one-dimensional array of exactly `count` elements.
     static OutArray batch(PyObject* out, Element element, std::size_t count);
     // A two-dimensional array of shape exactly (rows, cols).
@@ -42,7 +42,7 @@ public:
         }
     }
 
-private:
+  private:
     OutArray(void* data, std::uintptr_t begin, std::uintptr_t end) noexcept
         : data_(data), begin_(begin), end_(end) {}
 

@@ -54,7 +54,8 @@ bool is_numpy_bool(PyObject* obj) {
         PyErr_Clear();
         return false;
     }
-    if (!PyUnicode_Check(module.get()) || PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) {
+    if (!PyUnicode_Check(module.get()) ||
+        PyUnicode_CompareWithASCIIString(module.get(), "numpy") != 0) {
         return false;
     }
     PyRef name(check(PyType_GetName(Py_TYPE(obj))));

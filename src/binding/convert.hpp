@@ -28,12 +28,12 @@ bool as_bool(PyObject* obj);
 
 // A list parameter: any iterable of str, held (one reference per item) for the call.
 class StrList {
-public:
+  public:
     std::size_t size() const noexcept { return slices_.size(); }
     const std::vector<TextSlice>& slices() const noexcept { return slices_; }
     const TextSlice& operator[](std::size_t i) const noexcept { return slices_[i]; }
 
-private:
+  private:
     friend StrList collect_strs(PyObject* obj);
     friend void encode_strs(StrList& list);
     std::vector<PyRef> items_;

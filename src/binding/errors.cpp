@@ -35,7 +35,8 @@ void add_note(const std::string& note) noexcept {
     PyErr_NormalizeException(&type, &value, &traceback);
     if (value != nullptr) {
         if (traceback != nullptr) PyException_SetTraceback(value, traceback);
-        PyObject* text = PyUnicode_FromStringAndSize(note.data(), static_cast<Py_ssize_t>(note.size()));
+        PyObject* text =
+            PyUnicode_FromStringAndSize(note.data(), static_cast<Py_ssize_t>(note.size()));
         PyObject* result = text ? PyObject_CallMethod(value, "add_note", "O", text) : nullptr;
         if (result == nullptr) PyErr_Clear();
         Py_XDECREF(result);

@@ -11,13 +11,13 @@ namespace quillon::binding {
 
 // Releases the interpreter lock for its lifetime; no Python object may be touched inside.
 class GilRelease {
-public:
+  public:
     GilRelease() noexcept : state_(PyEval_SaveThread()) {}
     GilRelease(const GilRelease&) = delete;
     GilRelease& operator=(const GilRelease&) = delete;
     ~GilRelease() { PyEval_RestoreThread(state_); }
 
-private:
+  private:
     PyThreadState* state_;
 };
 

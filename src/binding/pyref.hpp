@@ -9,7 +9,7 @@
 namespace quillon::binding {
 
 class PyRef {
-public:
+  public:
     PyRef() noexcept = default;
     explicit PyRef(PyObject* owned) noexcept : ptr_(owned) {}
     PyRef(const PyRef&) = delete;
@@ -33,7 +33,7 @@ public:
     PyObject* release() noexcept { return std::exchange(ptr_, nullptr); }
     explicit operator bool() const noexcept { return ptr_ != nullptr; }
 
-private:
+  private:
     PyObject* ptr_ = nullptr;
 };
 

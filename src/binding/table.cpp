@@ -61,7 +61,8 @@ constexpr Row function_table[] = {
     {"fuzz_ratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_ratio},
     {"fuzz_partial_ratio(a, b, score_cutoff=0.0, /)\n--\n\n", fuzz_partial_ratio},
     {"fuzz_partial_ratio_alignment(a, b, score_cutoff=0.0, /)\n--\n\n"
-     "partial_ratio_alignment: returns the alignment in the tuple shape common to fuzzy-matching libraries:\n"
+     "partial_ratio_alignment: returns the alignment in the tuple shape common to fuzzy-matching "
+     "libraries:\n"
      "(score, src_start, src_end, dest_start, dest_end). `src_start`/`src_end`\n"
      "are relative to the FIRST argument, `dest_start`/`dest_end` to the second.",
      fuzz_partial_ratio_alignment},

@@ -9,11 +9,11 @@
 
 #include "../core/damerau.hpp"
 #include "../core/error.hpp"
-#include "../core/saturating.hpp"
 #include "../core/fuzz/ratio.hpp"
 #include "../core/fuzz/token.hpp"
 #include "../core/levenshtein.hpp"
 #include "../core/pool.hpp"
+#include "../core/saturating.hpp"
 #include "../core/simd/isa.hpp"
 #include "../core/simd/kernels.hpp"
 #include "../core/simd/myers.hpp"
@@ -34,7 +34,9 @@ TextSlice as_bytes(PyObject* obj) {
 
 Scalars scalars_of(Args& args, std::size_t i) { return decode_utf8(args.str(i)); }
 
-PyObject* is_ascii_body(Args& args) { return to_python(is_ascii(as_bytes(args.object(0)))).release(); }
+PyObject* is_ascii_body(Args& args) {
+    return to_python(is_ascii(as_bytes(args.object(0)))).release();
+}
 
 PyObject* decode_utf8_body(Args& args) {
     const Scalars units = decode_utf8(as_bytes(args.object(0)));
@@ -74,7 +76,8 @@ PyObject* indel_body(Args& args, ByteFn on_bytes, ScalarFn on_scalars) {
             .release();
     }
     const Scalars a = scalars_of(args, 0), b = scalars_of(args, 1);
-    return to_python(on_scalars(std::span<const std::uint32_t>(a), std::span<const std::uint32_t>(b)))
+    return to_python(
+               on_scalars(std::span<const std::uint32_t>(a), std::span<const std::uint32_t>(b)))
         .release();
 }
 
@@ -82,13 +85,15 @@ using ByteSpan = std::span<const std::uint8_t>;
 using ScalarSpan = std::span<const std::uint32_t>;
 
 PyObject* indel_distance_slice_body(Args& args) {
-    return indel_body(args, [](ByteSpan a, ByteSpan b) { return fuzz::indel_distance_slice(a, b); },
-                      [](ScalarSpan a, ScalarSpan b) { return fuzz::indel_distance_slice(a, b); });
+    return indel_body(
+        args, [](ByteSpan a, ByteSpan b) { return fuzz::indel_distance_slice(a, b); },
+        [](ScalarSpan a, ScalarSpan b) { return fuzz::indel_distance_slice(a, b); });
 }
 
 PyObject* indel_distance_rows_body(Args& args) {
-    return indel_body(args, [](ByteSpan a, ByteSpan b) { return fuzz::indel_distance_rows(a, b); },
-                      [](ScalarSpan a, ScalarSpan b) { return fuzz::indel_distance_rows(a, b); });
+    return indel_body(
+        args, [](ByteSpan a, ByteSpan b) { return fuzz::indel_distance_rows(a, b); },
+        [](ScalarSpan a, ScalarSpan b) { return fuzz::indel_distance_rows(a, b); });
 }
 
 PyObject* sorted_split_body(Args& args) {
@@ -120,8 +125,7 @@ PyObject* raise_fault_without_gil_body() {
 
 PyObject* isa_body() {
     const auto chosen = simd::simd_isa_override();
-    PyRef override_text =
-        chosen ? to_python(TextSlice(chosen->data(), chosen->size())) : none();
+    PyRef override_text = chosen ? to_python(TextSlice(chosen->data(), chosen->size())) : none();
     return check(Py_BuildValue("{s:O,s:O,s:O,s:n}", "override", override_text.get(), "avx2",
                                simd::avx2_available() ? Py_True : Py_False, "avx512",
                                simd::avx512_available() ? Py_True : Py_False, "width",
@@ -153,8 +157,9 @@ PyObject* pool_chunks_body(Args& args) {
     });
     PyRef list(check(PyList_New(0)));
     for (const auto& [c, begin, end] : seen) {
-        PyRef item(check(Py_BuildValue("(nnn)", static_cast<Py_ssize_t>(c),
-                                       static_cast<Py_ssize_t>(begin), static_cast<Py_ssize_t>(end))));
+        PyRef item(
+            check(Py_BuildValue("(nnn)", static_cast<Py_ssize_t>(c), static_cast<Py_ssize_t>(begin),
+                                static_cast<Py_ssize_t>(end))));
         if (PyList_Append(list.get(), item.get()) < 0) throw PythonError{};
     }
     return list.release();
@@ -177,9 +182,11 @@ std::vector<TextSlice> kernel_group(std::string_view kernel, PyObject* iterable,
         texts.push_back(as_bytes(item));
     }
     if (PyErr_Occurred()) throw PythonError{};
-    const std::size_t lanes =
-        kernel.starts_with("4way") ? 4 : kernel.starts_with("8way") ? 8 : texts.size();
-    if (texts.size() != lanes) throw_error(PyExc_ValueError, "wrong number of texts for the kernel");
+    const std::size_t lanes = kernel.starts_with("4way")   ? 4
+                              : kernel.starts_with("8way") ? 8
+                                                           : texts.size();
+    if (texts.size() != lanes)
+        throw_error(PyExc_ValueError, "wrong number of texts for the kernel");
     return texts;
 }
 
@@ -194,7 +201,8 @@ PyObject* myers_kernel_body(Args& args) {
     const std::vector<TextSlice> texts = kernel_group(kernel, args.object(2), owners);
     std::vector<std::uint32_t> out(texts.size());
     if (kernel == "single") {
-        for (std::size_t k = 0; k < texts.size(); ++k) out[k] = simd::levenshtein_myers_single(pattern, texts[k]);
+        for (std::size_t k = 0; k < texts.size(); ++k)
+            out[k] = simd::levenshtein_myers_single(pattern, texts[k]);
     } else if (kernel == "width") {
         simd::levenshtein_myers_width(pattern, texts.data(), texts.size(), out.data());
     } else if (kernel == "4way_pat") {
@@ -216,7 +224,8 @@ PyObject* myers_kernel_body(Args& args) {
 }
 
 PyObject* jaro_bitpar_body(Args& args) {
-    return to_python(simd::jaro_bitpar(as_bytes(args.object(0)), as_bytes(args.object(1)))).release();
+    return to_python(simd::jaro_bitpar(as_bytes(args.object(0)), as_bytes(args.object(1))))
+        .release();
 }
 
 // A Jaro kernel by name on a query and a group of candidates; None when this processor cannot
@@ -316,8 +325,15 @@ PyModuleDef_Slot testing_slots[] = {
 };
 
 PyModuleDef testing_def = {
-    PyModuleDef_HEAD_INIT, "quillon._testing", "Internal kernels for the test suite.", 0, nullptr,
-    testing_slots,         nullptr,            nullptr,                               nullptr,
+    PyModuleDef_HEAD_INIT,
+    "quillon._testing",
+    "Internal kernels for the test suite.",
+    0,
+    nullptr,
+    testing_slots,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 }  // namespace

@@ -21,7 +21,7 @@ namespace quillon::bitpar {
 // map onto extra rows. A unit that does not occur gets a row of zeros.
 template <class Unit>
 class PatternMasks {
-public:
+  public:
     PatternMasks(const Unit* pattern, std::size_t m)
         : blocks_((m + 63) / 64), dense_(256 * blocks_, 0), zeros_(blocks_, 0) {
         if constexpr (sizeof(Unit) > 1) {
@@ -53,7 +53,7 @@ public:
         }
     }
 
-private:
+  private:
     // No scalar value reaches this key: they end at U+10FFFF.
     static constexpr std::uint32_t empty_key = 0xFFFFFFFFu;
 
@@ -210,7 +210,7 @@ std::uint64_t myers_distance(const PatternMasks<Unit>& masks, std::size_t m, con
 // blocks; the LCS of the pattern and the text so far is the number of zeros of S.
 template <class Unit>
 class LcsStream {
-public:
+  public:
     LcsStream(const PatternMasks<Unit>& masks, std::size_t m)
         : masks_(masks), m_(m), s_(masks.blocks(), ~std::uint64_t{0}) {}
 
@@ -236,7 +236,7 @@ public:
         return lcs;
     }
 
-private:
+  private:
     const PatternMasks<Unit>& masks_;
     std::size_t m_;
     std::vector<std::uint64_t> s_;
@@ -270,8 +270,8 @@ std::uint64_t indel(const Unit* a, std::size_t la, const Unit* b, std::size_t lb
     if constexpr (sizeof(Unit) == 1) {
         if (la <= 64) {
             return la + lb - 2 * with_word_masks(a, la, [&](const auto& masks) {
-                       return lcs_word(masks, la, b, lb);
-                   });
+                                 return lcs_word(masks, la, b, lb);
+                             });
         }
     }
     PatternMasks<Unit> masks(a, la);

@@ -21,8 +21,9 @@ namespace {
 std::uint64_t physical_memory() noexcept {
     static const std::uint64_t bytes = [] {
         const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-        return pages > 0 && size > 0 ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size)
-                                     : ~std::uint64_t{0};
+        return pages > 0 && size > 0
+                   ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size)
+                   : ~std::uint64_t{0};
     }();
     return bytes;
 }

@@ -8,13 +8,13 @@
 namespace quillon {
 
 class InternalError : public std::runtime_error {
-public:
+  public:
     explicit InternalError(const std::string& message) : std::runtime_error(message) {}
 };
 
 }  // namespace quillon
 
-#define QUILLON_CHECK(cond, message)                    \
-    do {                                                \
+#define QUILLON_CHECK(cond, message)                          \
+    do {                                                      \
         if (!(cond)) throw ::quillon::InternalError(message); \
     } while (0)

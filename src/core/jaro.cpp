@@ -148,7 +148,8 @@ std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlic
             simd::jaro_width(query, candidates.data() + pos, width, out.data() + pos);
             for (std::size_t k = pos; k < pos + width; ++k) {
                 const TextSlice c = candidates[k];
-                out[k] = boost(out[k], common_prefix(query.bytes(), query.size, c.bytes(), c.size), pc);
+                out[k] =
+                    boost(out[k], common_prefix(query.bytes(), query.size, c.bytes(), c.size), pc);
             }
         }
         for (; pos < end; ++pos) out[pos] = jaro_winkler(query, candidates[pos], pc);

@@ -28,13 +28,15 @@ constexpr std::size_t chunk_entries = 4096;
 // Pairs per piece of the scalar route: below this a batch stays on the calling thread.
 constexpr std::size_t scalar_min_grain = 16;
 
-bool fits_one_word(TextSlice query) { return !query.empty() && query.size <= 64 && is_ascii(query); }
+bool fits_one_word(TextSlice query) {
+    return !query.empty() && query.size <= 64 && is_ascii(query);
+}
 
 // Distances of one pattern against count consecutive texts, text(k) giving the k-th: groups
 // of `width` through levenshtein_myers_width, the tail one by one.
 template <class TextAt>
-void myers_run(const simd::MyersPattern& pattern, std::size_t width, std::size_t count,
-               TextAt text, std::uint32_t* out) {
+void myers_run(const simd::MyersPattern& pattern, std::size_t width, std::size_t count, TextAt text,
+               std::uint32_t* out) {
     TextSlice group[8];
     std::size_t pos = 0;
     for (; pos + width <= count; pos += width) {
@@ -64,7 +66,8 @@ namespace {
 template <class First, class Second>
 std::vector<std::uint32_t> batch(std::size_t n, First first, Second second) {
     bool myers = n >= 1 && fits_one_word(first(0));
-    for (std::size_t i = 0; myers && i < n; ++i) myers = first(i) == first(0) && is_ascii(second(i));
+    for (std::size_t i = 0; myers && i < n; ++i)
+        myers = first(i) == first(0) && is_ascii(second(i));
     if (!myers) {
         return pool::map(
             n, [&](std::size_t i) { return levenshtein_distance_raw(first(i), second(i)); },
@@ -74,8 +77,9 @@ std::vector<std::uint32_t> batch(std::size_t n, First first, Second second) {
     const std::size_t width = simd::jaro_simd_width();
     std::vector<std::uint32_t> out(n, 0);
     pool::for_each_chunk(n, chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
-        myers_run(pattern, width, end - begin, [&](std::size_t k) { return second(begin + k); },
-                  out.data() + begin);
+        myers_run(
+            pattern, width, end - begin, [&](std::size_t k) { return second(begin + k); },
+            out.data() + begin);
     });
     return out;
 }
@@ -111,8 +115,9 @@ DistanceMatrix levenshtein_cdist_cpu(std::span<const TextSlice> list_a,
         std::vector<std::uint32_t> row(m, 0);
         if (list_b_ascii && fits_one_word(a)) {
             const simd::MyersPattern pattern = simd::MyersPattern::build(a);
-            myers_run(pattern, simd::jaro_simd_width(), m, [&](std::size_t k) { return list_b[k]; },
-                      row.data());
+            myers_run(
+                pattern, simd::jaro_simd_width(), m, [&](std::size_t k) { return list_b[k]; },
+                row.data());
         } else {
             for (std::size_t j = 0; j < m; ++j) row[j] = levenshtein_distance_raw(a, list_b[j]);
         }

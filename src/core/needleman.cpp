@@ -28,7 +28,8 @@ std::int64_t linear(std::span<const Unit> a, std::span<const Unit> b, const Line
         for (std::size_t j = 1; j <= lb; ++j) {
             const std::int64_t pair = a[i - 1] == b[j - 1] ? s.match : s.mismatch;
             const std::int64_t up = row[j];
-            row[j] = std::max({sat::add(diag, pair), sat::add(up, s.gap), sat::add(row[j - 1], s.gap)});
+            row[j] =
+                std::max({sat::add(diag, pair), sat::add(up, s.gap), sat::add(row[j - 1], s.gap)});
             diag = up;
         }
     }

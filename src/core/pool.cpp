@@ -49,7 +49,11 @@ struct Job {
     std::size_t users = 0;     // workers inside work_on; guarded by the pool mutex
 
     Job(std::size_t n_, std::size_t grain_, detail::RangeFn body_)
-        : n(n_), grain(grain_), pieces((n_ + grain_ - 1) / grain_), body(body_), unfinished(pieces) {}
+        : n(n_),
+          grain(grain_),
+          pieces((n_ + grain_ - 1) / grain_),
+          body(body_),
+          unfinished(pieces) {}
 
     // Claims and runs pieces until none is left. Returns true if it finished the last one.
     bool work_on() noexcept {
@@ -74,7 +78,7 @@ struct Job {
 thread_local bool on_worker = false;
 
 class Pool {
-public:
+  public:
     explicit Pool(std::size_t threads) : size_(threads) {
         // The caller is one of the threads that run a job.
         for (std::size_t i = 1; i < threads; ++i) {
@@ -114,7 +118,7 @@ public:
         if (job.error) std::rethrow_exception(job.error);
     }
 
-private:
+  private:
     void worker_loop() {
         on_worker = true;
         std::unique_lock lock(mutex_);

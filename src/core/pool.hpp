@@ -21,14 +21,15 @@ namespace detail {
 
 // A borrowed callable of signature void(begin, end), without allocation.
 class RangeFn {
-public:
+  public:
     template <class F>
         requires(!std::is_same_v<std::remove_cv_t<F>, RangeFn>)  // copies stay copies
     RangeFn(F& fn) noexcept
-        : object_(&fn), call_([](void* o, std::size_t b, std::size_t e) { (*static_cast<F*>(o))(b, e); }) {}
+        : object_(&fn),
+          call_([](void* o, std::size_t b, std::size_t e) { (*static_cast<F*>(o))(b, e); }) {}
     void operator()(std::size_t begin, std::size_t end) const { call_(object_, begin, end); }
 
-private:
+  private:
     void* object_;
     void (*call_)(void*, std::size_t, std::size_t);
 };

@@ -28,8 +28,8 @@ double score_of(TextSlice query, TextSlice choice) { return ratio_with_cutoff(qu
 
 }  // namespace
 
-std::vector<Match> extract(TextSlice query, std::span<const TextSlice> choices,
-                           double score_cutoff, std::uint64_t limit) {
+std::vector<Match> extract(TextSlice query, std::span<const TextSlice> choices, double score_cutoff,
+                           std::uint64_t limit) {
     if (choices.empty() || limit == 0) return {};
     std::vector<Scored> kept;
     auto keep = [&](std::size_t i, double s) {

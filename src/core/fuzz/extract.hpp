@@ -20,8 +20,8 @@ struct Match {
 
 // The matches scoring at least score_cutoff, best first (equal scores in index order when
 // limit covers them all), at most limit of them. Parallel above 1000 choices.
-std::vector<Match> extract(TextSlice query, std::span<const TextSlice> choices,
-                           double score_cutoff, std::uint64_t limit);
+std::vector<Match> extract(TextSlice query, std::span<const TextSlice> choices, double score_cutoff,
+                           std::uint64_t limit);
 
 // The first choice with the best score of at least score_cutoff; stops at a perfect score.
 std::optional<Match> extract_one(TextSlice query, std::span<const TextSlice> choices,

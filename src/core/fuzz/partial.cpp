@@ -21,7 +21,7 @@ namespace {
 
 // Membership in the needle's units: a bitmap for bytes, a sorted vector for scalar values.
 class UnitSet {
-public:
+  public:
     explicit UnitSet(std::span<const std::uint8_t> units) noexcept {
         for (std::uint8_t u : units) bits_[u >> 6] |= std::uint64_t{1} << (u & 63);
     }
@@ -32,7 +32,7 @@ public:
     bool contains(std::uint8_t u) const noexcept { return (bits_[u >> 6] >> (u & 63)) & 1; }
     bool contains(std::uint32_t u) const noexcept { return std::ranges::binary_search(sorted_, u); }
 
-private:
+  private:
     std::uint64_t bits_[4] = {};
     std::vector<std::uint32_t> sorted_;
 };
@@ -42,7 +42,7 @@ private:
 // all prefixes of a text come from a single pass over it.
 template <class Unit>
 class Needle {
-public:
+  public:
     explicit Needle(std::span<const Unit> units) : n_(units.size()), masks_(units.data(), n_) {}
 
     std::uint32_t distance(std::span<const Unit> text) const {
@@ -76,7 +76,7 @@ public:
         }
     }
 
-private:
+  private:
     std::uint64_t step(std::uint64_t s, Unit c) const noexcept {
         const std::uint64_t u = s & masks_.row(c)[0];
         return (s + u) | (s - u);

@@ -30,7 +30,8 @@ double partial_ratio(TextSlice a, TextSlice b, double score_cutoff);
 ScoreAlignment partial_ratio_alignment_slices(std::span<const std::uint8_t> a,
                                               std::span<const std::uint8_t> b, double score_cutoff);
 ScoreAlignment partial_ratio_alignment_slices(std::span<const std::uint32_t> a,
-                                              std::span<const std::uint32_t> b, double score_cutoff);
+                                              std::span<const std::uint32_t> b,
+                                              double score_cutoff);
 
 // The window search; requires 1 <= needle.size() <= haystack.size().
 WindowScore partial_ratio_impl(std::span<const std::uint8_t> needle,

@@ -69,7 +69,8 @@ std::uint32_t indel_distance(TextSlice a, TextSlice b) {
         return indel_distance_slice(std::span(a.bytes(), a.size), std::span(b.bytes(), b.size));
     }
     const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
-    return indel_distance_slice(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb));
+    return indel_distance_slice(std::span<const std::uint32_t>(sa),
+                                std::span<const std::uint32_t>(sb));
 }
 
 double ratio_with_cutoff(TextSlice a, TextSlice b, double score_cutoff) {
@@ -80,8 +81,8 @@ double ratio_with_cutoff(TextSlice a, TextSlice b, double score_cutoff) {
     }
     // Decode once: the character lengths are the lengths of the scalar sequences.
     const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
-    const std::uint32_t d =
-        indel_distance_slice(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb));
+    const std::uint32_t d = indel_distance_slice(std::span<const std::uint32_t>(sa),
+                                                 std::span<const std::uint32_t>(sb));
     return score_of(d, sa.size() + sb.size(), score_cutoff);
 }
 

@@ -18,8 +18,7 @@ std::uint32_t indel_distance_slice(std::span<const std::uint32_t> a,
 
 // The one-row dynamic programme (substitution costs 2); the reference for the bit-parallel
 // route of indel_distance_slice.
-std::uint32_t indel_distance_rows(std::span<const std::uint8_t> a,
-                                  std::span<const std::uint8_t> b);
+std::uint32_t indel_distance_rows(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b);
 std::uint32_t indel_distance_rows(std::span<const std::uint32_t> a,
                                   std::span<const std::uint32_t> b);
 

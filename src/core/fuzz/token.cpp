@@ -121,13 +121,13 @@ void decompose(std::span<const TextSlice> a, std::span<const TextSlice> b, List&
 // Scratch memory for the temporaries of one scorer call (token lists, joined strings): texts of
 // a few dozen short words never reach the heap; longer ones spill to it.
 class Arena {
-public:
+  public:
     Arena() = default;
     Arena(const Arena&) = delete;
     Arena& operator=(const Arena&) = delete;
     std::pmr::memory_resource* get() noexcept { return &resource_; }
 
-private:
+  private:
     alignas(std::max_align_t) std::byte buffer_[4096];
     std::pmr::monotonic_buffer_resource resource_{buffer_, sizeof buffer_};
 };

@@ -13,7 +13,8 @@ namespace quillon::simd {
 namespace {
 
 std::uint32_t to_u32(std::uint64_t v) noexcept {
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, std::numeric_limits<std::uint32_t>::max()));
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(v, std::numeric_limits<std::uint32_t>::max()));
 }
 
 }  // namespace
