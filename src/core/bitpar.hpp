@@ -211,9 +211,11 @@ std::uint64_t myers_distance(const PatternMasks<Unit>& masks, std::size_t m, con
 template <class Unit>
 class LcsStream {
   public:
-    LcsStream(const PatternMasks<Unit>& masks, std::size_t m)
-        : masks_(masks), m_(m), s_(masks.blocks(), ~std::uint64_t{0}) {}
+    explicit LcsStream(const PatternMasks<Unit>& masks)
+        : masks_(masks), s_(masks.blocks(), ~std::uint64_t{0}) {}
 
+    // The bits above the pattern stay ones, so a carry out of its top bit leaves the last
+    // word: the LCS grows by one exactly then.
     void step(Unit c) noexcept {
         const std::uint64_t* eqs = masks_.row(c);
         std::uint64_t carry = 0;
@@ -224,28 +226,20 @@ class LcsStream {
             carry = (sum1 < u) | (sum < carry);
             s_[b] = sum | (s_[b] - u);
         }
+        length_ += carry;
     }
 
-    std::uint64_t length() const noexcept {
-        std::uint64_t lcs = 0;
-        for (std::size_t b = 0; b < s_.size(); ++b) {
-            std::uint64_t valid = ~std::uint64_t{0};
-            if (b + 1 == s_.size() && m_ % 64 != 0) valid = (std::uint64_t{1} << (m_ % 64)) - 1;
-            lcs += static_cast<std::uint64_t>(std::popcount(~s_[b] & valid));
-        }
-        return lcs;
-    }
+    std::uint64_t length() const noexcept { return length_; }
 
   private:
     const PatternMasks<Unit>& masks_;
-    std::size_t m_;
     std::vector<std::uint64_t> s_;
+    std::uint64_t length_ = 0;
 };
 
 template <class Unit>
-std::uint64_t lcs_length(const PatternMasks<Unit>& masks, std::size_t m, const Unit* text,
-                         std::size_t n) {
-    LcsStream<Unit> stream(masks, m);
+std::uint64_t lcs_length(const PatternMasks<Unit>& masks, const Unit* text, std::size_t n) {
+    LcsStream<Unit> stream(masks);
     for (std::size_t j = 0; j < n; ++j) stream.step(text[j]);
     return stream.length();
 }
@@ -275,7 +269,7 @@ std::uint64_t indel(const Unit* a, std::size_t la, const Unit* b, std::size_t lb
         }
     }
     PatternMasks<Unit> masks(a, la);
-    return la + lb - 2 * lcs_length(masks, la, b, lb);
+    return la + lb - 2 * lcs_length(masks, b, lb);
 }
 
 }  // namespace quillon::bitpar

@@ -37,39 +37,75 @@ class UnitSet {
     std::vector<std::uint32_t> sorted_;
 };
 
-// The needle's position masks, built once per search: every window distance is then one pass
-// of the bit-vector LCS over the window (indel = n + length - 2 LCS), and the distances of
-// all prefixes of a text come from a single pass over it.
-template <class Unit>
-class Needle {
-  public:
-    explicit Needle(std::span<const Unit> units) : n_(units.size()), masks_(units.data(), n_) {}
+// Distances of the needle to windows and to all prefixes of a text, by the bit-vector LCS
+// (indel = n + length - 2 LCS) over the needle's position masks, built once per search. The
+// LCS grows by one exactly when the addition carries out of the needle's top bit, so it is
+// counted as it streams, without a population count.
 
-    std::uint32_t distance(std::span<const Unit> text) const {
-        if (masks_.blocks() == 1) {
-            // One word: the stream state stays in a register.
-            std::uint64_t s = ~std::uint64_t{0};
-            for (const Unit c : text) s = step(s, c);
-            return indel(text.size(), zeros(s));
-        }
-        bitpar::LcsStream<Unit> stream(masks_, n_);
-        for (const Unit c : text) stream.step(c);
-        return indel(text.size(), stream.length());
+// Needles of at most 64 units: the state is one word. Masks gives the word of a unit.
+template <class Unit, class Masks>
+class WordNeedle {
+  public:
+    WordNeedle(const Unit* units, std::size_t n) : masks_(units, n), n_(n) {}
+
+    std::uint32_t distance(std::span<const Unit> text) const noexcept {
+        std::uint64_t s = ~std::uint64_t{0}, lcs = 0;
+        for (const Unit c : text) step(s, lcs, c);
+        return indel(text.size(), lcs);
     }
 
     // out[k - 1] = distance to the first k units of the text that starts at `text` and runs
     // in `direction` (+1 forwards, -1 backwards), for k = 1 .. out.size().
     void prefix_distances(const Unit* text, std::ptrdiff_t direction,
-                          std::span<std::uint32_t> out) const {
-        if (masks_.blocks() == 1) {
-            std::uint64_t s = ~std::uint64_t{0};
-            for (std::size_t k = 0; k < out.size(); ++k, text += direction) {
-                s = step(s, *text);
-                out[k] = indel(k + 1, zeros(s));
-            }
-            return;
+                          std::span<std::uint32_t> out) const noexcept {
+        std::uint64_t s = ~std::uint64_t{0}, lcs = 0;
+        for (std::size_t k = 0; k < out.size(); ++k, text += direction) {
+            step(s, lcs, *text);
+            out[k] = indel(k + 1, lcs);
         }
-        bitpar::LcsStream<Unit> stream(masks_, n_);
+    }
+
+  private:
+    void step(std::uint64_t& s, std::uint64_t& lcs, Unit c) const noexcept {
+        const std::uint64_t u = s & masks_[c];
+        const std::uint64_t sum = s + u;  // bits above the needle are ones: a carry leaves
+        lcs += sum < s;
+        s = sum | (s - u);
+    }
+    std::uint32_t indel(std::size_t length, std::uint64_t lcs) const noexcept {
+        return static_cast<std::uint32_t>(n_ + length - 2 * lcs);
+    }
+
+    Masks masks_;
+    std::size_t n_;
+};
+
+// The first word of the general masks, for needles of scalar values.
+template <class Unit>
+class FirstWord {
+  public:
+    FirstWord(const Unit* units, std::size_t n) : masks_(units, n) {}
+    std::uint64_t operator[](Unit c) const noexcept { return masks_.row(c)[0]; }
+
+  private:
+    bitpar::PatternMasks<Unit> masks_;
+};
+
+// Longer needles: the state spans ceil(n / 64) words.
+template <class Unit>
+class BlockNeedle {
+  public:
+    BlockNeedle(const Unit* units, std::size_t n) : n_(n), masks_(units, n) {}
+
+    std::uint32_t distance(std::span<const Unit> text) const {
+        bitpar::LcsStream<Unit> stream(masks_);
+        for (const Unit c : text) stream.step(c);
+        return indel(text.size(), stream.length());
+    }
+
+    void prefix_distances(const Unit* text, std::ptrdiff_t direction,
+                          std::span<std::uint32_t> out) const {
+        bitpar::LcsStream<Unit> stream(masks_);
         for (std::size_t k = 0; k < out.size(); ++k, text += direction) {
             stream.step(*text);
             out[k] = indel(k + 1, stream.length());
@@ -77,14 +113,6 @@ class Needle {
     }
 
   private:
-    std::uint64_t step(std::uint64_t s, Unit c) const noexcept {
-        const std::uint64_t u = s & masks_.row(c)[0];
-        return (s + u) | (s - u);
-    }
-    std::uint64_t zeros(std::uint64_t s) const noexcept {
-        const std::uint64_t valid = n_ == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n_) - 1;
-        return static_cast<std::uint64_t>(std::popcount(~s & valid));
-    }
     std::uint32_t indel(std::size_t length, std::uint64_t lcs) const noexcept {
         return static_cast<std::uint32_t>(n_ + length - 2 * lcs);
     }
@@ -97,12 +125,12 @@ double ratio_of(std::uint64_t distance, std::uint64_t total) noexcept {
     return (1.0 - static_cast<double>(distance) / static_cast<double>(total)) * 100.0;
 }
 
-template <class Unit>
-WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, double cutoff) {
+template <class Scorer, class Unit>
+WindowScore search(std::span<const Unit> needle, std::span<const Unit> haystack, double cutoff) {
     const std::size_t n = needle.size(), h = haystack.size();
     WindowScore best{0.0, 0, n};
     const UnitSet needle_units(needle);
-    const Needle<Unit> scorer(needle);
+    const Scorer scorer(needle.data(), n);
 
     if (h > n) {
         double norm = (cutoff / -100.0 + 1.0) + 0.00001;
@@ -164,8 +192,23 @@ WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, d
     // Only the score filter below reads the cut-off; NaN filters everything out.
     auto filtered = [&](double r) { return cutoff <= r ? r : 0.0; };
 
-    // Distances to the prefixes H[0, i) for i < n, in one pass over them.
-    std::vector<std::uint32_t> prefix(n - 1);
+    // Distances to the prefixes H[0, i) for i < n and to the suffixes H[i, h) for i >= h - n,
+    // the latter as prefixes of both texts reversed: one pass each. Short needles keep their
+    // buffers on the stack.
+    constexpr std::size_t small = 64;
+    std::uint32_t small_distances[2 * small];
+    Unit small_reversed[small];
+    std::vector<std::uint32_t> large_distances;
+    std::vector<Unit> large_reversed;
+    std::uint32_t* distances = small_distances;
+    Unit* reversed = small_reversed;
+    if (n > small) {
+        large_distances.resize(2 * n);
+        large_reversed.resize(n);
+        distances = large_distances.data();
+        reversed = large_reversed.data();
+    }
+    const std::span<std::uint32_t> prefix(distances, n - 1), suffix(distances + n, n);
     scorer.prefix_distances(haystack.data(), 1, prefix);
     for (std::size_t i = 1; i < n; ++i) {
         if (!needle_units.contains(haystack[i - 1])) continue;
@@ -177,10 +220,8 @@ WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, d
         }
     }
 
-    // Distances to the suffixes H[i, h) for i >= h - n: prefixes of both texts reversed.
-    std::vector<Unit> reversed(needle.rbegin(), needle.rend());
-    const Needle<Unit> reversed_scorer{std::span<const Unit>(reversed)};
-    std::vector<std::uint32_t> suffix(n);
+    std::reverse_copy(needle.begin(), needle.end(), reversed);
+    const Scorer reversed_scorer(reversed, n);
     reversed_scorer.prefix_distances(haystack.data() + h - 1, -1, suffix);
     for (std::size_t i = h - n; i < h; ++i) {
         if (!needle_units.contains(haystack[i])) continue;
@@ -192,6 +233,24 @@ WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, d
         }
     }
     return best;
+}
+
+// The cheapest scorer for the needle: a register compare for up to 16 bytes, a table of words
+// up to 64 units, blocks of words above.
+template <class Unit>
+WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, double cutoff) {
+    const std::size_t n = needle.size();
+    if constexpr (sizeof(Unit) == 1) {
+#if defined(__SSE2__)
+        if (n <= 16)
+            return search<WordNeedle<Unit, bitpar::ShortByteMasks>>(needle, haystack, cutoff);
+#endif
+        if (n <= 64)
+            return search<WordNeedle<Unit, bitpar::ByteWordMasks>>(needle, haystack, cutoff);
+    } else {
+        if (n <= 64) return search<WordNeedle<Unit, FirstWord<Unit>>>(needle, haystack, cutoff);
+    }
+    return search<BlockNeedle<Unit>>(needle, haystack, cutoff);
 }
 
 template <class Unit>
