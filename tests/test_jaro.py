@@ -90,14 +90,17 @@ class TestRoutes:
     def test_ascii_and_unicode_agree(self, a, b):
         assert quillon.jaro_similarity(shift(a), shift(b)) == quillon.jaro_similarity(a, b)
 
-    @pytest.mark.parametrize("size", [63, 64, 65, 127, 128, 129, 200])
+    @pytest.mark.parametrize("size", [63, 64, 65, 127, 128, 129, 200, 700])
     def test_length_seams(self, size):
         rng = random.Random(size)
         for _ in range(20):
             a = "".join(rng.choice("abc") for _ in range(size))
             b = "".join(rng.choice("abc") for _ in range(rng.randint(size - 3, size + 3)))
-            assert quillon.jaro_similarity(a, b) == jaro(a, b)
-            assert quillon.jaro_optimized(a, b) == jaro(a, b)
+            expected = jaro(a, b)
+            assert quillon.jaro_similarity(a, b) == expected
+            assert quillon.jaro_optimized(a, b) == expected
+            assert quillon.jaro_similarity(shift(a), shift(b)) == expected
+            assert quillon.jaro_winkler_similarity(shift(a), b) == jaro_winkler(shift(a), b)
 
 
 class TestKernels:
