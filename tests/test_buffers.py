@@ -57,6 +57,20 @@ class TestBatchInto:
         assert str(info.value) == f"{subject} is not an instance of 'ndarray'"
         assert not hasattr(info.value, "__notes__")
 
+    def test_without_numpy_nothing_is_an_array(self):
+        import subprocess
+
+        code = (
+            "import sys; sys.modules['numpy'] = None\n"
+            "import quillon\n"
+            "try:\n"
+            "    quillon.levenshtein_batch_into('a', ['b'], [0])\n"
+            "except TypeError as error:\n"
+            "    print(error)\n"
+        )
+        out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+        assert out.stdout.strip() == "'list' object is not an instance of 'ndarray'"
+
     def test_subclass_and_equivalent_dtype_accepted(self):
         class Sub(np.ndarray):
             pass

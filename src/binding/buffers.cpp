@@ -15,12 +15,18 @@ namespace quillon::binding {
 
 namespace {
 
-void require_numpy() {
-    // The API table lives as long as the process, like NumPy's module once imported.
+// Imports NumPy's C API on first use; false when NumPy cannot be imported, in which case no
+// object can be an ndarray. The API table lives as long as the process, like NumPy itself.
+bool require_numpy() {
     static bool imported = false;
-    if (imported) return;
-    if (_import_array() < 0) throw PythonError{};
+    if (imported) return true;
+    if (_import_array() < 0) {
+        if (!PyErr_ExceptionMatches(PyExc_ImportError)) throw PythonError{};
+        PyErr_Clear();
+        return false;
+    }
     imported = true;
+    return true;
 }
 
 // Held byte ranges, process-wide. The interpreter lock is held whenever this is touched, but a
@@ -79,10 +85,9 @@ OutArray OutArray::matrix(PyObject* out, Element element, std::size_t rows, std:
 
 OutArray OutArray::check(PyObject* out, Element element, int ndim, std::size_t rows,
                          std::size_t cols) {
-    require_numpy();
     // 1. An ndarray of the right element type and dimension count.
-    bool accepted =
-        PyArray_Check(out) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(out)) == ndim;
+    bool accepted = require_numpy() && PyArray_Check(out) &&
+                    PyArray_NDIM(reinterpret_cast<PyArrayObject*>(out)) == ndim;
     if (accepted) {
         PyArray_Descr* wanted =
             PyArray_DescrFromType(element == Element::u32 ? NPY_UINT32 : NPY_FLOAT64);
