@@ -170,6 +170,10 @@ inline void strip_affixes(const Unit*& a, std::size_t& la, const Unit*& b, std::
 // Myers' recurrence over ceil(m/64) blocks (Myers 1999, block form). Each block hands the
 // next the horizontal delta at its top bit; the row above the first block has delta +1,
 // the boundary D[0][j] = j of a global distance. Returns D[m][n].
+//
+// The carry from block to block is a serial chain, so two text units run interleaved as a
+// wavefront: block b of unit j beside block b - 1 of unit j + 1, which already sees what unit
+// j left in that block. The two chains are independent and overlap in the processor.
 template <class Unit>
 std::uint64_t myers_distance(const PatternMasks<Unit>& masks, std::size_t m, const Unit* text,
                              std::size_t n) {
@@ -177,30 +181,42 @@ std::uint64_t myers_distance(const PatternMasks<Unit>& masks, std::size_t m, con
     std::vector<std::uint64_t> vp(blocks, ~std::uint64_t{0}), vn(blocks, 0);
     const std::uint64_t last = std::uint64_t{1} << ((m - 1) % 64);
     std::uint64_t score = m;
-    for (std::size_t j = 0; j < n; ++j) {
-        const std::uint64_t* eqs = masks.row(text[j]);
-        std::uint64_t hp_in = 1, hn_in = 0;
-        for (std::size_t b = 0;; ++b) {
-            const std::uint64_t pv = vp[b], mv = vn[b];
-            const std::uint64_t xv = eqs[b] | mv;
-            const std::uint64_t eq = eqs[b] | hn_in;
-            const std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
-            std::uint64_t ph = mv | ~(xh | pv);
-            std::uint64_t mh = pv & xh;
-            const std::uint64_t hp_out = ph >> 63, hn_out = mh >> 63;
-            const bool final_block = b + 1 == blocks;
-            if (final_block) {
-                score += (ph & last) != 0;
-                score -= (mh & last) != 0;
-            }
-            ph = (ph << 1) | hp_in;
-            mh = (mh << 1) | hn_in;
-            vp[b] = mh | ~(xv | ph);
-            vn[b] = ph & xv;
-            if (final_block) break;
-            hp_in = hp_out;
-            hn_in = hn_out;
+    // Block b for one text unit; (hp, hn) carry the horizontal delta in and out.
+    auto advance = [&](std::size_t b, const std::uint64_t* eqs, std::uint64_t& hp,
+                       std::uint64_t& hn) {
+        const std::uint64_t pv = vp[b], mv = vn[b];
+        const std::uint64_t xv = eqs[b] | mv;
+        const std::uint64_t eq = eqs[b] | hn;
+        const std::uint64_t xh = (((eq & pv) + pv) ^ pv) | eq;
+        std::uint64_t ph = mv | ~(xh | pv);
+        std::uint64_t mh = pv & xh;
+        if (b + 1 == blocks) {
+            score += (ph & last) != 0;
+            score -= (mh & last) != 0;
         }
+        const std::uint64_t hp_out = ph >> 63, hn_out = mh >> 63;
+        ph = (ph << 1) | hp;
+        mh = (mh << 1) | hn;
+        vp[b] = mh | ~(xv | ph);
+        vn[b] = ph & xv;
+        hp = hp_out;
+        hn = hn_out;
+    };
+    std::size_t j = 0;
+    for (; j + 1 < n; j += 2) {
+        const std::uint64_t *first = masks.row(text[j]), *second = masks.row(text[j + 1]);
+        std::uint64_t hp0 = 1, hn0 = 0, hp1 = 1, hn1 = 0;
+        advance(0, first, hp0, hn0);
+        for (std::size_t b = 1; b < blocks; ++b) {
+            advance(b, first, hp0, hn0);
+            advance(b - 1, second, hp1, hn1);
+        }
+        advance(blocks - 1, second, hp1, hn1);
+    }
+    if (j < n) {
+        const std::uint64_t* eqs = masks.row(text[j]);
+        std::uint64_t hp = 1, hn = 0;
+        for (std::size_t b = 0; b < blocks; ++b) advance(b, eqs, hp, hn);
     }
     return score;
 }
