@@ -145,13 +145,16 @@ std::vector<std::uint32_t> damerau_levenshtein_batch(TextSlice query,
 std::vector<std::vector<std::uint32_t>> damerau_levenshtein_cdist(
     std::span<const TextSlice> list_a, std::span<const TextSlice> list_b) {
     if (list_a.empty() || list_b.empty()) return {};
-    return pool::map(list_a.size(), [&](std::size_t i) {
-        std::vector<std::uint32_t> row(list_b.size());
-        for (std::size_t j = 0; j < row.size(); ++j) {
-            row[j] = damerau_levenshtein_distance(list_a[i], list_b[j]);
-        }
-        return row;
-    });
+    return pool::map(
+        list_a.size(),
+        [&](std::size_t i) {
+            std::vector<std::uint32_t> row(list_b.size());
+            for (std::size_t j = 0; j < row.size(); ++j) {
+                row[j] = damerau_levenshtein_distance(list_a[i], list_b[j]);
+            }
+            return row;
+        },
+        pool::rows_per_piece(list_b.size()));
 }
 
 }  // namespace quillon

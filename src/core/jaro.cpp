@@ -19,8 +19,6 @@ namespace {
 constexpr std::size_t stack_flags = 128;
 constexpr std::size_t chunk_entries = 4096;
 constexpr double boost_threshold = 0.7;
-// Pairs per piece of the per-pair route: a small batch stays on the calling thread.
-constexpr std::size_t per_pair_min_grain = 16;
 
 // max(floor(L / 2) - 1, 0) with L the longer length.
 std::size_t window(std::size_t la, std::size_t lb) noexcept {
@@ -188,7 +186,7 @@ std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlic
     if (!lanes) {
         return pool::map(
             n, [&](std::size_t i) { return jaro_winkler(query, candidates[i], pc); },
-            per_pair_min_grain);
+            pool::min_pairs_per_piece);
     }
     const std::size_t width = simd::jaro_simd_width();
     std::vector<double> out(n);
@@ -210,11 +208,15 @@ std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlic
 SimilarityMatrix jaro_winkler_cdist_cpu(std::span<const TextSlice> list_a,
                                         std::span<const TextSlice> list_b, double p) {
     if (list_a.empty() || list_b.empty()) return {};
-    return pool::map(list_a.size(), [&](std::size_t i) {
-        std::vector<double> row(list_b.size());
-        for (std::size_t j = 0; j < row.size(); ++j) row[j] = jaro_winkler(list_a[i], list_b[j], p);
-        return row;
-    });
+    return pool::map(
+        list_a.size(),
+        [&](std::size_t i) {
+            std::vector<double> row(list_b.size());
+            for (std::size_t j = 0; j < row.size(); ++j)
+                row[j] = jaro_winkler(list_a[i], list_b[j], p);
+            return row;
+        },
+        pool::rows_per_piece(list_b.size()));
 }
 
 }  // namespace quillon

@@ -25,9 +25,6 @@ std::uint32_t inc(std::uint32_t v) noexcept { return v == u32_max ? v : v + 1; }
 
 constexpr std::size_t chunk_entries = 4096;
 
-// Pairs per piece of the scalar route: below this a batch stays on the calling thread.
-constexpr std::size_t scalar_min_grain = 16;
-
 bool fits_one_word(TextSlice query) {
     return !query.empty() && query.size <= 64 && is_ascii(query);
 }
@@ -71,7 +68,7 @@ std::vector<std::uint32_t> batch(std::size_t n, First first, Second second) {
     if (!myers) {
         return pool::map(
             n, [&](std::size_t i) { return levenshtein_distance_raw(first(i), second(i)); },
-            scalar_min_grain);
+            pool::min_pairs_per_piece);
     }
     const simd::MyersPattern pattern = simd::MyersPattern::build(first(0));
     const std::size_t width = simd::jaro_simd_width();
@@ -109,20 +106,23 @@ DistanceMatrix levenshtein_cdist_cpu(std::span<const TextSlice> list_a,
     // Each row chooses its own route; list_b's part of that choice is the same for every row.
     bool list_b_ascii = true;
     for (const TextSlice& b : list_b) list_b_ascii = list_b_ascii && is_ascii(b);
-    return pool::map(list_a.size(), [&](std::size_t i) {
-        const TextSlice a = list_a[i];
-        const std::size_t m = list_b.size();
-        std::vector<std::uint32_t> row(m, 0);
-        if (list_b_ascii && fits_one_word(a)) {
-            const simd::MyersPattern pattern = simd::MyersPattern::build(a);
-            myers_run(
-                pattern, simd::jaro_simd_width(), m, [&](std::size_t k) { return list_b[k]; },
-                row.data());
-        } else {
-            for (std::size_t j = 0; j < m; ++j) row[j] = levenshtein_distance_raw(a, list_b[j]);
-        }
-        return row;
-    });
+    return pool::map(
+        list_a.size(),
+        [&](std::size_t i) {
+            const TextSlice a = list_a[i];
+            const std::size_t m = list_b.size();
+            std::vector<std::uint32_t> row(m, 0);
+            if (list_b_ascii && fits_one_word(a)) {
+                const simd::MyersPattern pattern = simd::MyersPattern::build(a);
+                myers_run(
+                    pattern, simd::jaro_simd_width(), m, [&](std::size_t k) { return list_b[k]; },
+                    row.data());
+            } else {
+                for (std::size_t j = 0; j < m; ++j) row[j] = levenshtein_distance_raw(a, list_b[j]);
+            }
+            return row;
+        },
+        pool::rows_per_piece(list_b.size()));
 }
 
 std::uint32_t levenshtein_rows_scalars(const Scalars& a, const Scalars& b) {

@@ -12,7 +12,6 @@ namespace {
 
 // NEG marks unreachable states; at -2^61 a few additions cannot reach the saturation limit.
 constexpr std::int64_t neg = -2305843009213693952;
-constexpr std::size_t batch_min_grain = 16;
 
 template <class Unit>
 std::int64_t linear(std::span<const Unit> a, std::span<const Unit> b, const LinearScores& s) {
@@ -93,7 +92,7 @@ std::vector<std::int64_t> needleman_wunsch_batch(TextSlice query,
     return pool::map(
         candidates.size(),
         [&](std::size_t i) { return needleman_wunsch(query, candidates[i], scores); },
-        batch_min_grain);
+        pool::min_pairs_per_piece);
 }
 
 std::vector<std::int64_t> needleman_wunsch_affine_batch(TextSlice query,
@@ -102,7 +101,7 @@ std::vector<std::int64_t> needleman_wunsch_affine_batch(TextSlice query,
     return pool::map(
         candidates.size(),
         [&](std::size_t i) { return needleman_wunsch_affine(query, candidates[i], scores); },
-        batch_min_grain);
+        pool::min_pairs_per_piece);
 }
 
 namespace simd {

@@ -40,10 +40,20 @@ void run(std::size_t n, std::size_t grain, RangeFn body);
 
 }  // namespace detail
 
+// Items per piece below which handing work to another thread costs more than it saves, for
+// maps whose items are single pairs of texts.
+inline constexpr std::size_t min_pairs_per_piece = 16;
+
+// The same bound for maps whose items are rows of row_length pairs each.
+inline std::size_t rows_per_piece(std::size_t row_length) noexcept {
+    constexpr std::size_t pairs = 512;
+    return row_length == 0 ? 1 : (pairs + row_length - 1) / row_length;
+}
+
 // Ordered parallel map: out[i] = fn(i) for i in [0, n). Pieces hold at least min_grain items,
 // so cheap work on few items stays on the calling thread.
 template <class F>
-auto map(std::size_t n, F&& fn, std::size_t min_grain = 1) {
+auto map(std::size_t n, F&& fn, std::size_t min_grain = min_pairs_per_piece) {
     using T = std::decay_t<decltype(fn(std::size_t{}))>;
     std::vector<T> out(n);
     if (n == 0) return out;

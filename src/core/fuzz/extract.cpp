@@ -11,7 +11,6 @@ namespace quillon::fuzz {
 namespace {
 
 constexpr std::size_t parallel_threshold = 1000;
-constexpr std::size_t batch_min_grain = 16;
 
 struct Scored {
     double score;
@@ -76,7 +75,7 @@ std::optional<Match> extract_one(TextSlice query, std::span<const TextSlice> cho
 std::vector<double> ratio_batch(TextSlice query, std::span<const TextSlice> candidates) {
     return pool::map(
         candidates.size(), [&](std::size_t i) { return score_of(query, candidates[i]); },
-        batch_min_grain);
+        pool::min_pairs_per_piece);
 }
 
 }  // namespace quillon::fuzz
