@@ -179,6 +179,10 @@ class TestPool:
                 internals.pool_fault(10_000, failing)
             assert not isinstance(info.value, Exception)
         internals.pool_fault(10_000, 10_000)  # and the pool still works
+        if internals.pool_size() > 1:
+            with pytest.raises(BaseException, match="^fault on a worker thread$") as info:
+                internals.pool_fault_on_worker()
+            assert type(info.value).__name__ == "PanicException"
 
     def test_chunks_cover_the_range_once(self, internals):
         assert internals.pool_chunks(0, 4096) == []

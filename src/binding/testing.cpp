@@ -1,10 +1,12 @@
 // quillon._testing: internal kernels and the fault paths, reachable from the test suite.
 // Built only with QUILLON_TESTING=ON and never shipped in a release wheel.
 #include <array>
+#include <chrono>
 #include <iterator>
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "../core/damerau.hpp"
@@ -142,6 +144,23 @@ PyObject* pool_fault_body(Args& args) {
             QUILLON_CHECK(i != failing, "fault on item " + std::to_string(i));
             return i;
         });
+    });
+    return none().release();
+}
+
+// Items that take a while, so that a worker joins in; the first item that runs on a thread
+// other than the caller's throws a fault there.
+PyObject* pool_fault_on_worker_body() {
+    const std::thread::id caller = std::this_thread::get_id();
+    without_gil([&] {
+        (void)pool::map(
+            400,
+            [&](std::size_t i) {
+                QUILLON_CHECK(std::this_thread::get_id() == caller, "fault on a worker thread");
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+                return i;
+            },
+            1);
     });
     return none().release();
 }
@@ -292,6 +311,7 @@ constexpr Row testing_table[] = {
     {"pool_size()\n--\n\n", pool_size_body},
     {"pool_fault(n, failing, /)\n--\n\n", pool_fault_body},
     {"pool_chunks(n, chunk, /)\n--\n\n", pool_chunks_body},
+    {"pool_fault_on_worker()\n--\n\n", pool_fault_on_worker_body},
     {"myers_pattern(pattern, /)\n--\n\n", myers_pattern_body},
     {"myers_kernel(name, pattern, texts, /)\n--\n\n", myers_kernel_body},
     {"levenshtein_pairs(pairs, /)\n--\n\n", levenshtein_pairs_body},
