@@ -9,7 +9,7 @@ from hypothesis import strategies as st
 
 import quillon
 from reference import levenshtein
-from strategies import shift, texts
+from strategies import texts
 from threads import other_thread_runs_during
 
 short_ascii = st.text(alphabet="abcd", max_size=12)
@@ -225,12 +225,3 @@ class TestPool:
             return lambda: quillon.levenshtein_cdist(list_a, list_b)
 
         assert other_thread_runs_during(make_call)
-
-
-@given(
-    query=st.text(alphabet="abc ", max_size=10),
-    candidates=st.lists(st.text(alphabet="abc ", max_size=10), max_size=12),
-)
-def test_ascii_and_unicode_routes_agree(query, candidates):
-    expected = quillon.levenshtein_batch(query, candidates)
-    assert quillon.levenshtein_batch(shift(query), [shift(c) for c in candidates]) == expected

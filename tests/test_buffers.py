@@ -68,7 +68,9 @@ class TestBatchInto:
             "except TypeError as error:\n"
             "    print(error)\n"
         )
-        out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+        out = subprocess.run(
+            [sys.executable, "-c", code], capture_output=True, text=True, check=True
+        )
         assert out.stdout.strip() == "'list' object is not an instance of 'ndarray'"
 
     def test_subclass_and_equivalent_dtype_accepted(self):
