@@ -123,7 +123,7 @@ class TestSelection:
 CORPUS_RUN = """
 import json, random, quillon, quillon._testing as t
 rng = random.Random(99)
-words = ["".join(rng.choice("abcdef") for _ in range(rng.randint(0, 30))) for _ in range(9000)]
+words = ["".join(rng.choice("abcdef") for _ in range(rng.randint(0, 30))) for _ in range(9003)]  # tails for widths 2, 4 and 8
 wide = words[:40] + ["\u00e9t\u00e9"] + words[40:80]
 queries = ["abcdef", "a" * 64, "fedcba" * 3, "b", "a" * 65, "", "\u00e9"]
 print(json.dumps({
