@@ -16,6 +16,11 @@
 
 namespace quillon::bitpar {
 
+// A count as a 32-bit distance, saturating at 2^32 - 1: the result type of every distance.
+inline std::uint32_t saturate_u32(std::uint64_t v) noexcept {
+    return v > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(v);
+}
+
 // Position masks of a pattern: bit k of block b of row(c) is set when unit 64*b + k equals c.
 // Units below 256 index a dense table; larger scalar values go through a small open-addressing
 // map onto extra rows. A unit that does not occur gets a row of zeros.

@@ -20,12 +20,6 @@ constexpr std::size_t stack_flags = 128;
 constexpr std::size_t chunk_entries = 4096;
 constexpr double boost_threshold = 0.7;
 
-// max(floor(L / 2) - 1, 0) with L the longer length.
-std::size_t window(std::size_t la, std::size_t lb) noexcept {
-    const std::size_t half = std::max(la, lb) / 2;
-    return half > 0 ? half - 1 : 0;
-}
-
 template <class Unit>
 double inner(std::span<const Unit> a, std::span<const Unit> b, std::uint8_t* flags_a,
              std::uint8_t* flags_b, std::size_t w) noexcept {
@@ -50,9 +44,7 @@ double inner(std::span<const Unit> a, std::span<const Unit> b, std::uint8_t* fla
         t += a[i] != b[k];
         ++k;
     }
-    const std::uint32_t h = t / 2;  // an odd count loses its half
-    const double md = m;
-    return ((md - h) / md + (md / static_cast<double>(la) + md / static_cast<double>(lb))) / 3.0;
+    return jaro_from_counts(m, t, la, lb);
 }
 
 // The matching of the flag-array kernel with bit sets: the positions of b that hold a unit are
@@ -61,7 +53,7 @@ double inner(std::span<const Unit> a, std::span<const Unit> b, std::uint8_t* fla
 // pair costs ceil(window / 64) words per unit of a instead of one comparison per position.
 template <class Unit>
 double blocks(std::span<const Unit> a, std::span<const Unit> b) {
-    const std::size_t la = a.size(), lb = b.size(), w = window(la, lb);
+    const std::size_t la = a.size(), lb = b.size(), w = jaro_window(la, lb);
     const bitpar::PatternMasks<Unit> masks(b.data(), lb);
     std::vector<std::uint64_t> used(masks.blocks(), 0), matched_a((la + 63) / 64, 0);
     std::uint32_t m = 0;
@@ -96,9 +88,7 @@ double blocks(std::span<const Unit> a, std::span<const Unit> b) {
             t += a[i] != b[j];
         }
     }
-    const std::uint32_t h = t / 2;
-    const double md = m;
-    return ((md - h) / md + (md / static_cast<double>(la) + md / static_cast<double>(lb))) / 3.0;
+    return jaro_from_counts(m, t, la, lb);
 }
 
 // Empty and identical texts, then the flag-array kernel with flags on the stack when both
@@ -109,7 +99,7 @@ double with_flags(std::span<const Unit> a, std::span<const Unit> b, bool allow_b
     if (a.empty()) return b.empty() ? 1.0 : 0.0;
     if (b.empty()) return 0.0;
     if (std::ranges::equal(a, b)) return 1.0;
-    const std::size_t w = window(a.size(), b.size());
+    const std::size_t w = jaro_window(a.size(), b.size());
     if (a.size() <= stack_flags && b.size() <= stack_flags) {
         std::uint8_t flags_a[stack_flags] = {}, flags_b[stack_flags] = {};
         return inner(a, b, flags_a, flags_b, w);

@@ -17,10 +17,6 @@ namespace {
 
 constexpr std::uint32_t u32_max = std::numeric_limits<std::uint32_t>::max();
 
-std::uint32_t saturate(std::uint64_t v) noexcept {
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, u32_max));
-}
-
 std::uint32_t inc(std::uint32_t v) noexcept { return v == u32_max ? v : v + 1; }
 
 constexpr std::size_t chunk_entries = 4096;
@@ -53,7 +49,7 @@ std::uint32_t levenshtein_distance_raw(TextSlice a, TextSlice b) {
 std::uint32_t levenshtein_scalars(const Scalars& a, const Scalars& b) {
     // Saturating every cell at 2^32 - 1 gives min(distance, 2^32 - 1), so capping the exact
     // bit-parallel result is the same thing.
-    return saturate(bitpar::levenshtein(a.data(), a.size(), b.data(), b.size()));
+    return bitpar::saturate_u32(bitpar::levenshtein(a.data(), a.size(), b.data(), b.size()));
 }
 
 namespace {
@@ -126,14 +122,14 @@ DistanceMatrix levenshtein_cdist_cpu(std::span<const TextSlice> list_a,
 }
 
 std::uint32_t levenshtein_rows_scalars(const Scalars& a, const Scalars& b) {
-    if (a.empty()) return saturate(b.size());
-    if (b.empty()) return saturate(a.size());
+    if (a.empty()) return bitpar::saturate_u32(b.size());
+    if (b.empty()) return bitpar::saturate_u32(a.size());
     if (a == b) return 0;
     std::vector<std::uint32_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = saturate(j);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = bitpar::saturate_u32(j);
     for (std::size_t i = 1; i <= a.size(); ++i) {
         std::uint32_t diag = row[0];
-        row[0] = saturate(i);
+        row[0] = bitpar::saturate_u32(i);
         for (std::size_t j = 1; j <= b.size(); ++j) {
             const std::uint32_t up = row[j];
             const std::uint32_t sub = a[i - 1] == b[j - 1] ? diag : inc(diag);

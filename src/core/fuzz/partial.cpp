@@ -121,10 +121,6 @@ class BlockNeedle {
     bitpar::PatternMasks<Unit> masks_;
 };
 
-double ratio_of(std::uint64_t distance, std::uint64_t total) noexcept {
-    return (1.0 - static_cast<double>(distance) / static_cast<double>(total)) * 100.0;
-}
-
 template <class Scorer, class Unit>
 WindowScore search(std::span<const Unit> needle, std::span<const Unit> haystack, double cutoff) {
     const std::size_t n = needle.size(), h = haystack.size();
@@ -181,7 +177,7 @@ WindowScore search(std::span<const Unit> needle, std::span<const Unit> haystack,
         }
 
         if (best_distance) {
-            const double score = ratio_of(*best_distance, 2 * n);
+            const double score = indel_ratio(*best_distance, 2 * n);
             if (score >= cutoff) {
                 cutoff = score;
                 best.score = score;
@@ -212,7 +208,7 @@ WindowScore search(std::span<const Unit> needle, std::span<const Unit> haystack,
     scorer.prefix_distances(haystack.data(), 1, prefix);
     for (std::size_t i = 1; i < n; ++i) {
         if (!needle_units.contains(haystack[i - 1])) continue;
-        const double r = filtered(ratio_of(prefix[i - 1], n + i));
+        const double r = filtered(indel_ratio(prefix[i - 1], n + i));
         if (r > best.score) {
             if (r == 100.0) return {100.0, 0, i};
             best = {r, 0, i};
@@ -225,7 +221,7 @@ WindowScore search(std::span<const Unit> needle, std::span<const Unit> haystack,
     reversed_scorer.prefix_distances(haystack.data() + h - 1, -1, suffix);
     for (std::size_t i = h - n; i < h; ++i) {
         if (!needle_units.contains(haystack[i])) continue;
-        const double r = filtered(ratio_of(suffix[h - i - 1], n + h - i));
+        const double r = filtered(indel_ratio(suffix[h - i - 1], n + h - i));
         if (r > best.score) {
             best = {r, i, h};
             cutoff = r;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "../bitpar.hpp"
+#include "common.hpp"
 
 namespace quillon::fuzz {
 
@@ -37,8 +38,7 @@ std::uint32_t indel_rows(std::span<const Unit> a, std::span<const Unit> b) {
 
 double score_of(std::uint64_t distance, std::uint64_t total, double score_cutoff) {
     if (total == 0) return score_cutoff <= 100.0 ? 100.0 : 0.0;
-    // Evaluated in exactly this order; the build forbids contraction into fused operations.
-    const double r = (1.0 - static_cast<double>(distance) / static_cast<double>(total)) * 100.0;
+    const double r = indel_ratio(distance, total);
     return score_cutoff <= r ? r : 0.0;
 }
 

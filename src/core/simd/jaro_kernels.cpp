@@ -6,6 +6,7 @@
 #include <string>
 
 #include "../error.hpp"
+#include "../jaro.hpp"
 #include "isa.hpp"
 #include "kernels.hpp"
 
@@ -39,8 +40,7 @@ double jaro_bitpar(TextSlice a, TextSlice b) {
     for (std::size_t j = 0; j < lb; ++j) table[pb[j]] = 0;
     for (std::size_t j = 0; j < lb; ++j) table[pb[j]] |= std::uint64_t{1} << j;
 
-    const std::size_t half = std::max(la, lb) / 2;
-    const std::size_t w = half > 0 ? half - 1 : 0;
+    const std::size_t w = jaro_window(la, lb);
     // The window lo..hi, lo = i - min(i, w) and hi = min(i + w, lb - 1), follows i one bit at a
     // time instead of being rebuilt: the top edge rises with every position and the bottom edge
     // once i passes w. The top is not clipped at lb - 1, since rows hold no bit at or above lb.
@@ -64,12 +64,7 @@ double jaro_bitpar(TextSlice a, TextSlice b) {
         ++m;
         t += pa[std::countr_zero(matched)] != pb[std::countr_zero(used)];
     }
-    // Integer halving: three out-of-order matches count as one transposition, not 1.5.
-    const std::uint32_t h = t / 2;
-    const double md = m;
-    return (static_cast<double>(m - h) / md +
-            (md / static_cast<double>(la) + md / static_cast<double>(lb))) /
-           3.0;
+    return jaro_from_counts(m, t, la, lb);
 }
 
 void jaro_4way(TextSlice query, const TextSlice* candidates, double* out) {

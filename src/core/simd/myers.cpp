@@ -2,7 +2,6 @@
 #include "myers.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <vector>
 
 #include "../bitpar.hpp"
@@ -10,19 +9,11 @@
 
 namespace quillon::simd {
 
-namespace {
-
-std::uint32_t to_u32(std::uint64_t v) noexcept {
-    return static_cast<std::uint32_t>(
-        std::min<std::uint64_t>(v, std::numeric_limits<std::uint32_t>::max()));
-}
-
-}  // namespace
-
 std::uint32_t levenshtein_myers_word(TextSlice pattern, TextSlice text) noexcept {
-    return to_u32(bitpar::with_word_masks(pattern.bytes(), pattern.size, [&](const auto& masks) {
-        return bitpar::myers_word(masks, pattern.size, text.bytes(), text.size);
-    }));
+    return bitpar::saturate_u32(
+        bitpar::with_word_masks(pattern.bytes(), pattern.size, [&](const auto& masks) {
+            return bitpar::myers_word(masks, pattern.size, text.bytes(), text.size);
+        }));
 }
 
 std::uint32_t levenshtein_rows_bytes(TextSlice pattern, TextSlice text) {
@@ -39,7 +30,7 @@ std::uint32_t levenshtein_rows_bytes(TextSlice pattern, TextSlice text) {
             diag = up;
         }
     }
-    return to_u32(row[text.size]);
+    return bitpar::saturate_u32(row[text.size]);
 }
 
 std::uint32_t levenshtein_myers(TextSlice a, TextSlice b) {
@@ -49,8 +40,8 @@ std::uint32_t levenshtein_myers(TextSlice a, TextSlice b) {
         const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
         return levenshtein_scalars(sa, sb);
     }
-    if (a.empty()) return to_u32(b.size);
-    if (b.empty()) return to_u32(a.size);
+    if (a.empty()) return bitpar::saturate_u32(b.size);
+    if (b.empty()) return bitpar::saturate_u32(a.size);
     // The shorter text is the pattern; on equal lengths a is.
     TextSlice pattern = a, text = b;
     if (b.size < a.size) std::swap(pattern, text);
@@ -60,12 +51,12 @@ std::uint32_t levenshtein_myers(TextSlice a, TextSlice b) {
     std::size_t m = pattern.size, n = text.size;
     bitpar::strip_affixes(p, m, t, n);
     if (m > n) std::swap(p, t), std::swap(m, n);
-    if (m == 0) return to_u32(n);
+    if (m == 0) return bitpar::saturate_u32(n);
     const auto* pc = reinterpret_cast<const char*>(p);
     const auto* tc = reinterpret_cast<const char*>(t);
     if (m <= 64) return levenshtein_myers_word(TextSlice(pc, m), TextSlice(tc, n));
     const bitpar::PatternMasks<std::uint8_t> masks(p, m);
-    return to_u32(bitpar::myers_distance(masks, m, t, n));
+    return bitpar::saturate_u32(bitpar::myers_distance(masks, m, t, n));
 }
 
 }  // namespace quillon::simd

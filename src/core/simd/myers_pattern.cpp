@@ -43,7 +43,7 @@ std::uint32_t levenshtein_myers_single(const MyersPattern& pattern, TextSlice te
     const std::uint64_t score =
         bitpar::myers_word(PeqMasks{pattern.peq}, pattern.len, text.bytes(), text.size);
     // Saturates like levenshtein_myers_word; only a text of 4 GiB or more could reach it.
-    return score > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(score);
+    return bitpar::saturate_u32(score);
 }
 
 void levenshtein_myers_4way_pat(const MyersPattern& pattern, const TextSlice* texts,
