@@ -18,6 +18,8 @@ struct TextSlice {
     TextSlice(const char* d, std::size_t n) : data(d), size(n) {}
     TextSlice(std::string_view s) : data(s.data()), size(s.size()) {}
 
+    // Not for the instruction-set files: emitted there at -O0, this inline copy could serve
+    // baseline callers too. They use bytes_of in simd/common.inl.
     const std::uint8_t* bytes() const noexcept {
         return reinterpret_cast<const std::uint8_t*>(data);
     }

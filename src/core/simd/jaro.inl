@@ -5,15 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common.inl"
 #include "kernels.hpp"
 
 namespace quillon::simd::QUILLON_ISA {
-
-// TextSlice::bytes() without calling it: at -O0 it would be emitted here, built for this
-// instruction set, as a weak symbol that the baseline code shares.
-inline const std::uint8_t* jaro_bytes_of(TextSlice text) noexcept {
-    return reinterpret_cast<const std::uint8_t*>(text.data);
-}
 
 // One lane's similarity from its m matches, the query positions that matched and the candidate
 // positions they took. Both masks hold m bits, and pairing the k-th lowest of one with the k-th
@@ -47,7 +42,7 @@ void jaro_group(TextSlice query, const TextSlice* candidates, double* out) noexc
     using Vec = typename Lanes::Vec;
     constexpr std::size_t width = Lanes::width;
     constexpr std::size_t spare = 256;
-    const std::uint8_t* q = jaro_bytes_of(query);
+    const std::uint8_t* q = bytes_of(query);
     const std::size_t n = query.size;
     assert(n <= 64);
 
@@ -67,7 +62,7 @@ void jaro_group(TextSlice query, const TextSlice* candidates, double* out) noexc
 
     std::uint64_t window_of[width], last_of[width];
     for (std::size_t k = 0; k < width; ++k) {
-        const std::uint8_t* c = jaro_bytes_of(candidates[k]);
+        const std::uint8_t* c = bytes_of(candidates[k]);
         const std::size_t len = candidates[k].size;
         assert(len >= 1 && len <= 64);
         for (std::size_t j = 0; j < len; ++j) {
@@ -110,7 +105,7 @@ void jaro_group(TextSlice query, const TextSlice* candidates, double* out) noexc
     L::store(matched, matched_of);
     L::store(count, count_of);
     for (std::size_t k = 0; k < width; ++k) {
-        out[k] = jaro_lane(q, n, jaro_bytes_of(candidates[k]), candidates[k].size,
+        out[k] = jaro_lane(q, n, bytes_of(candidates[k]), candidates[k].size,
                            static_cast<std::uint32_t>(count_of[k]), matched_of[k], used_of[k]);
     }
 }

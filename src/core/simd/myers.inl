@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common.inl"
 #include "kernels.hpp"
 
 namespace quillon::simd::QUILLON_ISA {
@@ -45,7 +46,7 @@ void myers_group(const MyersPattern& pattern, const TextSlice* texts, std::uint3
     const std::uint8_t* text[width];
     std::size_t lo = texts[0].size, hi = texts[0].size;
     for (std::size_t k = 0; k < width; ++k) {
-        text[k] = texts[k].bytes();
+        text[k] = bytes_of(texts[k]);
         if (texts[k].size < lo) lo = texts[k].size;
         if (texts[k].size > hi) hi = texts[k].size;
     }
