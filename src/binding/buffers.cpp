@@ -2,7 +2,10 @@
 // quillon never imports NumPy.
 #include "buffers.hpp"
 
+#include <pthread.h>
+
 #include <mutex>
+#include <new>
 #include <string>
 
 #define PY_ARRAY_UNIQUE_SYMBOL quillon_numpy_api
@@ -31,25 +34,43 @@ bool require_numpy() {
 
 // Held byte ranges, process-wide. The interpreter lock is held whenever this is touched, but a
 // mutex keeps it sound for any thread that calls in.
-std::mutex registry_mutex;
-std::vector<std::pair<std::uintptr_t, std::uintptr_t>> held_ranges;
+struct Registry {
+    std::mutex mutex;
+    std::vector<std::pair<std::uintptr_t, std::uintptr_t>> held;
+};
+
+// The registry lives in static storage so that a forked child can start a fresh one: the calls
+// that held its arrays (and perhaps the mutex) run on threads the child does not have. The
+// parent's entries are left to leak rather than freed in a child mid-update.
+alignas(Registry) unsigned char registry_storage[sizeof(Registry)];
+Registry* registry = new (registry_storage) Registry;
+
+void forget_holds_in_child() noexcept { registry = new (registry_storage) Registry; }
+
+Registry& holds() {
+    static const bool registered = pthread_atfork(nullptr, nullptr, forget_holds_in_child) == 0;
+    (void)registered;
+    return *registry;
+}
 
 bool try_hold(std::uintptr_t begin, std::uintptr_t end) {
     if (begin == end) return true;  // no memory, nothing to write
-    std::lock_guard lock(registry_mutex);
-    for (const auto& [b, e] : held_ranges) {
+    Registry& r = holds();
+    std::lock_guard lock(r.mutex);
+    for (const auto& [b, e] : r.held) {
         if (begin < e && b < end) return false;
     }
-    held_ranges.emplace_back(begin, end);
+    r.held.emplace_back(begin, end);
     return true;
 }
 
 void release_hold(std::uintptr_t begin, std::uintptr_t end) noexcept {
     if (begin == end) return;
-    std::lock_guard lock(registry_mutex);
-    for (auto it = held_ranges.begin(); it != held_ranges.end(); ++it) {
+    Registry& r = holds();
+    std::lock_guard lock(r.mutex);
+    for (auto it = r.held.begin(); it != r.held.end(); ++it) {
         if (it->first == begin && it->second == end) {
-            held_ranges.erase(it);
+            r.held.erase(it);
             return;
         }
     }

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <utility>
 
+#include "../core/pool.hpp"
 #include "args.hpp"
 
 namespace quillon::binding {
@@ -17,6 +18,8 @@ class GilRelease {
     GilRelease& operator=(const GilRelease&) = delete;
     ~GilRelease() { PyEval_RestoreThread(state_); }
 
+    PyThreadState* state() const noexcept { return state_; }
+
   private:
     PyThreadState* state_;
 };
@@ -26,6 +29,31 @@ template <class F>
 decltype(auto) without_gil(F&& fn) {
     GilRelease release;
     return std::forward<F>(fn)();
+}
+
+// The pool's poll for work released by without_gil_interruptible: takes the lock back for a
+// moment and runs the handlers of pending signals; true when one raised.
+inline bool signal_raised(void* released_state) noexcept {
+    auto* state = static_cast<PyThreadState*>(released_state);
+    PyEval_RestoreThread(state);
+    const bool raised = PyErr_CheckSignals() < 0;
+    PyEval_SaveThread();
+    return raised;
+}
+
+// Runs parallel core work as without_gil, but a signal whose handler raises (KeyboardInterrupt
+// for Ctrl-C) stops the work between pieces; its exception is then raised and the results of
+// the pieces that ran are dropped.
+template <class F>
+decltype(auto) without_gil_interruptible(F&& fn) {
+    try {
+        GilRelease release;
+        const pool::InterruptPoll poll{signal_raised, release.state()};
+        const pool::ScopedInterruptPoll polled(poll);
+        return std::forward<F>(fn)();
+    } catch (const pool::Interrupted&) {
+        throw PythonError{};
+    }
 }
 
 template <const Row& row>

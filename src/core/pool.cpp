@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,36 @@ std::size_t hardware_threads() {
     return n == 0 ? 1 : n;
 }
 
+thread_local const InterruptPoll* current_poll = nullptr;
+
+// The submitting thread's view of its poll: asks at most once per interval, and remembers a
+// stop for good.
+class Poller {
+  public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr auto interval = std::chrono::milliseconds(poll_interval_ms);
+
+    explicit Poller(const InterruptPoll* poll) noexcept : poll_(poll) {
+        if (poll_ != nullptr) last_ = Clock::now();
+    }
+
+    bool active() const noexcept { return poll_ != nullptr && !stopped_; }
+    bool stopped() const noexcept { return stopped_; }
+
+    bool stop_requested() noexcept {
+        if (!active() || Clock::now() - last_ < interval) return stopped_;
+        stopped_ = poll_->stop(poll_->context);
+        // The poll may wait for the interpreter lock; the interval counts from its answer.
+        last_ = Clock::now();
+        return stopped_;
+    }
+
+  private:
+    const InterruptPoll* poll_;
+    Clock::time_point last_{};
+    bool stopped_ = false;
+};
+
 struct Job {
     std::size_t n, grain, pieces;
     detail::RangeFn body;
@@ -55,8 +86,10 @@ struct Job {
           body(body_),
           unfinished(pieces) {}
 
-    // Claims and runs pieces until none is left. Returns true if it finished the last one.
-    bool work_on() noexcept {
+    // Claims and runs pieces until none is left; the submitting thread passes its poller,
+    // whose stop makes every thread skip the pieces it claims from then on. Returns true if it
+    // finished the last piece.
+    bool work_on(Poller* poller = nullptr) noexcept {
         bool finished_last = false;
         for (std::size_t k; (k = next.fetch_add(1, std::memory_order_relaxed)) < pieces;) {
             if (!failed.load(std::memory_order_relaxed)) {
@@ -68,9 +101,13 @@ struct Job {
                 }
             }
             if (unfinished.fetch_sub(1, std::memory_order_acq_rel) == 1) finished_last = true;
+            if (poller != nullptr && poller->stop_requested()) stop();
         }
         return finished_last;
     }
+
+    // Pieces not yet started are skipped; `error` stays as it is.
+    void stop() noexcept { failed.store(true, std::memory_order_relaxed); }
 
     bool claimable() const noexcept { return next.load(std::memory_order_relaxed) < pieces; }
 };
@@ -93,16 +130,17 @@ class Pool {
     std::size_t size() const noexcept { return size_; }
 
     void run(Job& job) {
+        Poller poller(current_poll);
         if (workers_.empty() || job.pieces == 1 || on_worker) {
             // Nothing to share, or a worker's own nested call: finish it here.
-            job.work_on();
+            job.work_on(&poller);
         } else {
             {
                 std::lock_guard lock(mutex_);
                 queue_.push_back(&job);
             }
             work_available_.notify_all();
-            job.work_on();
+            job.work_on(&poller);
             std::unique_lock lock(mutex_);
             // Once every piece is claimed no worker may pick the job up any more.
             for (auto it = queue_.begin(); it != queue_.end(); ++it) {
@@ -111,10 +149,20 @@ class Pool {
                     break;
                 }
             }
-            job_done_.wait(lock, [&] {
+            const auto done = [&] {
                 return job.users == 0 && job.unfinished.load(std::memory_order_acquire) == 0;
-            });
+            };
+            // Pieces that workers claimed reach into this frame: wait for them even after a stop.
+            while (poller.active()) {
+                if (job_done_.wait_for(lock, Poller::interval, done)) break;
+                // The poll may take the interpreter lock, whose holder may be waiting for ours.
+                lock.unlock();
+                if (poller.stop_requested()) job.stop();
+                lock.lock();
+            }
+            job_done_.wait(lock, done);
         }
+        if (poller.stopped()) throw Interrupted{};
         if (job.error) std::rethrow_exception(job.error);
     }
 
@@ -181,6 +229,13 @@ std::size_t size_from_environment() {
 }
 
 std::size_t size() { return pool().size(); }
+
+ScopedInterruptPoll::ScopedInterruptPoll(const InterruptPoll& poll) noexcept
+    : previous_(current_poll) {
+    current_poll = &poll;
+}
+
+ScopedInterruptPoll::~ScopedInterruptPoll() { current_poll = previous_; }
 
 namespace detail {
 

@@ -14,6 +14,31 @@ namespace quillon::pool {
 // Threads that run parallel work, the calling thread included; creates the pool if needed.
 std::size_t size();
 
+// Asked on the submitting thread between pieces of its parallel work, at most once per
+// poll_interval; answering true abandons the pieces not yet started. Must not throw.
+struct InterruptPoll {
+    bool (*stop)(void* context) noexcept;
+    void* context;
+};
+
+inline constexpr auto poll_interval_ms = 20;
+
+// Thrown by a parallel operation whose poll asked it to stop, after every started piece ended.
+struct Interrupted {};
+
+// Makes `poll` the calling thread's poll for its lifetime (parallel operations read it when
+// they start); nests, restoring the previous one.
+class ScopedInterruptPoll {
+  public:
+    explicit ScopedInterruptPoll(const InterruptPoll& poll) noexcept;
+    ScopedInterruptPoll(const ScopedInterruptPoll&) = delete;
+    ScopedInterruptPoll& operator=(const ScopedInterruptPoll&) = delete;
+    ~ScopedInterruptPoll();
+
+  private:
+    const InterruptPoll* previous_;
+};
+
 // The pool size that the environment asks for (the rule that size() applies once).
 std::size_t size_from_environment();
 
@@ -57,8 +82,10 @@ auto map(std::size_t n, F&& fn, std::size_t min_grain = min_pairs_per_piece) {
     using T = std::decay_t<decltype(fn(std::size_t{}))>;
     std::vector<T> out(n);
     if (n == 0) return out;
-    // About sixteen pieces per thread lets fast threads take over the work of slow ones.
-    std::size_t grain = (n + 16 * size() - 1) / (16 * size());
+    // Many pieces per thread let fast threads take over the work of slow ones, and keep the
+    // gaps between interrupt polls short.
+    constexpr std::size_t pieces_per_thread = 64;
+    std::size_t grain = (n + pieces_per_thread * size() - 1) / (pieces_per_thread * size());
     if (grain < min_grain) grain = min_grain;
     auto body = [&](std::size_t begin, std::size_t end) {
         for (std::size_t i = begin; i < end; ++i) out[i] = fn(i);

@@ -14,7 +14,9 @@ namespace quillon::binding {
 template <class Batch>
 PyObject* batch_form(TextSlice query, PyObject* candidates_arg, Batch batch) {
     const StrList candidates = as_strs(candidates_arg);
-    return to_python_list(without_gil([&] { return batch(query, candidates.slices()); })).release();
+    return to_python_list(
+               without_gil_interruptible([&] { return batch(query, candidates.slices()); }))
+        .release();
 }
 
 template <class Batch>
@@ -22,7 +24,7 @@ PyObject* batch_into_form(TextSlice query, PyObject* candidates_arg, PyObject* o
                           Element element, Batch batch) {
     const StrList candidates = as_strs(candidates_arg);
     OutArray out = OutArray::batch(out_arg, element, candidates.size());
-    out.write(without_gil([&] { return batch(query, candidates.slices()); }));
+    out.write(without_gil_interruptible([&] { return batch(query, candidates.slices()); }));
     return none().release();
 }
 
@@ -30,7 +32,8 @@ PyObject* batch_into_form(TextSlice query, PyObject* candidates_arg, PyObject* o
 template <class Cdist>
 PyObject* cdist_form(PyObject* list_a_arg, PyObject* list_b_arg, Cdist cdist) {
     const auto [list_a, list_b] = as_strs_pair(list_a_arg, list_b_arg);
-    return to_python_matrix(without_gil([&] { return cdist(list_a.slices(), list_b.slices()); }))
+    return to_python_matrix(
+               without_gil_interruptible([&] { return cdist(list_a.slices(), list_b.slices()); }))
         .release();
 }
 
@@ -39,7 +42,7 @@ PyObject* cdist_into_form(PyObject* list_a_arg, PyObject* list_b_arg, PyObject* 
                           Element element, Cdist cdist) {
     const auto [list_a, list_b] = as_strs_pair(list_a_arg, list_b_arg);
     OutArray out = OutArray::matrix(out_arg, element, list_a.size(), list_b.size());
-    out.write(without_gil([&] { return cdist(list_a.slices(), list_b.slices()); }));
+    out.write(without_gil_interruptible([&] { return cdist(list_a.slices(), list_b.slices()); }));
     return none().release();
 }
 

@@ -63,7 +63,7 @@ PyObject* fuzz_ratio_batch(Args& args) {
     const TextSlice query = args.str(0);
     const StrList candidates = as_strs(args.object(1));
     const std::vector<double> scores =
-        without_gil([&] { return fuzz::ratio_batch(query, candidates.slices()); });
+        without_gil_interruptible([&] { return fuzz::ratio_batch(query, candidates.slices()); });
     return to_python_list(scores).release();
 }
 
@@ -84,8 +84,8 @@ PyObject* fuzz_extract(Args& args) {
     const double score_cutoff = args.float_or(2, 0.0);
     const std::uint64_t limit = args.count_or(3, 5);
     const StrList choices = as_strs(args.object(1));
-    const std::vector<fuzz::Match> matches =
-        without_gil([&] { return fuzz::extract(query, choices.slices(), score_cutoff, limit); });
+    const std::vector<fuzz::Match> matches = without_gil_interruptible(
+        [&] { return fuzz::extract(query, choices.slices(), score_cutoff, limit); });
     PyRef list(check(PyList_New(static_cast<Py_ssize_t>(matches.size()))));
     for (std::size_t i = 0; i < matches.size(); ++i) {
         PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), match_tuple(matches[i]).release());

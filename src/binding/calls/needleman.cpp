@@ -31,8 +31,8 @@ PyObject* needleman_wunsch_batch_fn(Args& args) {
     const TextSlice query = args.str(0);
     const LinearScores scores = linear_scores(args, 2);
     const StrList candidates = as_strs(args.object(1));
-    const std::vector<std::int64_t> result =
-        without_gil([&] { return needleman_wunsch_batch(query, candidates.slices(), scores); });
+    const std::vector<std::int64_t> result = without_gil_interruptible(
+        [&] { return needleman_wunsch_batch(query, candidates.slices(), scores); });
     return to_python_list(result).release();
 }
 
@@ -47,7 +47,7 @@ PyObject* needleman_wunsch_affine_batch(Args& args) {
     const TextSlice query = args.str(0);
     const AffineScores scores = affine_scores(args, 2);
     const StrList candidates = as_strs(args.object(1));
-    const std::vector<std::int64_t> result = without_gil(
+    const std::vector<std::int64_t> result = without_gil_interruptible(
         [&] { return quillon::needleman_wunsch_affine_batch(query, candidates.slices(), scores); });
     return to_python_list(result).release();
 }
