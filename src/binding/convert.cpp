@@ -115,7 +115,10 @@ StrList as_strs(PyObject* obj) {
 }
 
 std::pair<StrList, StrList> as_strs_pair(PyObject* a, PyObject* b) {
-    std::pair<StrList, StrList> lists(collect_strs(a), collect_strs(b));
+    // Two statements: the arguments of one constructor call are evaluated in no fixed order.
+    std::pair<StrList, StrList> lists;
+    lists.first = collect_strs(a);
+    lists.second = collect_strs(b);
     encode_strs(lists.first);
     encode_strs(lists.second);
     return lists;
