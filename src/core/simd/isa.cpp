@@ -1,9 +1,11 @@
 // Instruction-set selection: CPUID/XGETBV detection and the QUILLON_SIMD override, each read once
-// into a function-local static. Baseline code: nothing here may need the features it detects.
+// into a lock-free once-cell. Baseline code: nothing here may need the features it detects.
 #include "isa.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <iterator>
 
 #if defined(__x86_64__)
 #include <cpuid.h>
@@ -12,18 +14,6 @@
 namespace quillon::simd {
 
 namespace {
-
-std::optional<std::string_view> read_override() noexcept {
-    static constexpr std::string_view accepted[] = {"portable", "neon", "avx2", "avx512"};
-    const char* value = std::getenv("QUILLON_SIMD");
-    if (value == nullptr) return std::nullopt;
-    // Byte for byte: "AVX512" or "avx2 " mean automatic selection, like an unset variable.
-    const std::string_view requested(value);
-    for (const std::string_view name : accepted) {
-        if (requested == name) return name;  // the literal, not the environment's storage
-    }
-    return std::nullopt;
-}
 
 #if defined(__x86_64__)
 
@@ -92,19 +82,53 @@ bool detect_avx512() noexcept { return false; }
 
 }  // namespace
 
+namespace {
+
+constexpr std::string_view override_names[] = {"portable", "neon", "avx2", "avx512"};
+constexpr int no_override = std::size(override_names);
+
+int read_override_index() noexcept {
+    const char* value = std::getenv("QUILLON_SIMD");
+    if (value == nullptr) return no_override;
+    // Byte for byte: "AVX512" or "avx2 " mean automatic selection, like an unset variable.
+    for (int i = 0; i < no_override; ++i) {
+        if (std::string_view(value) == override_names[i]) return i;
+    }
+    return no_override;
+}
+
+// A once-cell without a guard lock (a child forked while another thread held one would wait on
+// it forever): racing threads compute the same value, so filling it twice is harmless.
+template <int (*compute)() noexcept>
+int once(std::atomic<int>& cell) noexcept {
+    int value = cell.load(std::memory_order_acquire);
+    if (value < 0) {
+        value = compute();
+        cell.store(value, std::memory_order_release);
+    }
+    return value;
+}
+
+int avx2_index() noexcept { return detect_avx2() ? 1 : 0; }
+int avx512_index() noexcept { return detect_avx512() ? 1 : 0; }
+
+}  // namespace
+
 std::optional<std::string_view> simd_isa_override() noexcept {
-    static const std::optional<std::string_view> cell = read_override();
-    return cell;
+    constinit static std::atomic<int> cell{-1};
+    const int index = once<read_override_index>(cell);
+    if (index == no_override) return std::nullopt;
+    return override_names[index];
 }
 
 bool avx2_available() noexcept {
-    static const bool cell = detect_avx2();
-    return cell;
+    constinit static std::atomic<int> cell{-1};
+    return once<avx2_index>(cell) == 1;
 }
 
 bool avx512_available() noexcept {
-    static const bool cell = detect_avx512();
-    return cell;
+    constinit static std::atomic<int> cell{-1};
+    return once<avx512_index>(cell) == 1;
 }
 
 std::size_t jaro_simd_width() noexcept {
