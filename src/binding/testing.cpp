@@ -14,6 +14,7 @@
 #include "../core/fuzz/ratio.hpp"
 #include "../core/fuzz/token.hpp"
 #include "../core/levenshtein.hpp"
+#include "../core/memory.hpp"
 #include "../core/pool.hpp"
 #include "../core/saturating.hpp"
 #include "../core/simd/isa.hpp"
@@ -132,6 +133,10 @@ PyObject* isa_body() {
                                simd::avx2_available() ? Py_True : Py_False, "avx512",
                                simd::avx512_available() ? Py_True : Py_False, "width",
                                static_cast<Py_ssize_t>(simd::jaro_simd_width())));
+}
+
+PyObject* memory_available_body() {
+    return check(PyLong_FromUnsignedLongLong(memory::available()));
 }
 
 PyObject* pool_size_body() { return check(PyLong_FromSize_t(pool::size())); }
@@ -308,6 +313,7 @@ constexpr Row testing_table[] = {
     {"sat_mul(count, s, /)\n--\n\n", sat_mul_body},
     {"damerau_bytes(a, b, /)\n--\n\n", damerau_bytes_body},
     {"isa()\n--\n\n", isa_body},
+    {"memory_available()\n--\n\n", memory_available_body},
     {"pool_size()\n--\n\n", pool_size_body},
     {"pool_fault(n, failing, /)\n--\n\n", pool_fault_body},
     {"pool_chunks(n, chunk, /)\n--\n\n", pool_chunks_body},

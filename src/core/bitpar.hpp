@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "memory.hpp"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -38,6 +40,15 @@ class PatternMasks {
                 keys_.assign(capacity, empty_key);
                 slots_.assign(capacity, 0);
                 shift_ = 32 - std::countr_zero(static_cast<std::uint32_t>(capacity));
+                std::size_t rows = 0;
+                for (std::size_t k = 0; k < m; ++k) {
+                    if (pattern[k] >= 256)
+                        rows += insert(static_cast<std::uint32_t>(pattern[k]), rows);
+                }
+                // A row per distinct character: m distinct characters take m * m / 8 bytes.
+                // The zero fill commits the pages at once, so the claim only has to cover it.
+                const memory::Claim claim(memory::cells(rows, blocks_), sizeof(std::uint64_t));
+                sparse_.assign(rows * blocks_, 0);
             }
         }
         for (std::size_t k = 0; k < m; ++k) {
@@ -66,15 +77,21 @@ class PatternMasks {
         return static_cast<std::uint32_t>(c * 0x9E3779B1u) >> shift_;
     }
 
-    std::uint64_t* mutable_row(std::uint32_t c) {
-        if (c < 256) return dense_.data() + c * blocks_;
+    // Gives c the row `next` unless it has one; 1 when it took it.
+    std::size_t insert(std::uint32_t c, std::size_t next) noexcept {
         std::size_t i = hash(c);
         while (keys_[i] != c && keys_[i] != empty_key) i = (i + 1) & (keys_.size() - 1);
-        if (keys_[i] == empty_key) {
-            keys_[i] = c;
-            slots_[i] = sparse_.size() / blocks_;
-            sparse_.resize(sparse_.size() + blocks_, 0);
-        }
+        if (keys_[i] == c) return 0;
+        keys_[i] = c;
+        slots_[i] = next;
+        return 1;
+    }
+
+    // Every wide unit of the pattern has its row by now.
+    std::uint64_t* mutable_row(std::uint32_t c) noexcept {
+        if (c < 256) return dense_.data() + c * blocks_;
+        std::size_t i = hash(c);
+        while (keys_[i] != c) i = (i + 1) & (keys_.size() - 1);
         return sparse_.data() + slots_[i] * blocks_;
     }
 

@@ -2,40 +2,18 @@
 // where the current character of b occurred in a, so the whole matrix stays allocated.
 #include "damerau.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <memory>
 #include <new>
 #include <unordered_map>
 
 #include "error.hpp"
+#include "memory.hpp"
 #include "pool.hpp"
 
 namespace quillon {
 
 namespace {
-
-// Bytes of physical memory; a matrix beyond it would only thrash until the process is killed,
-// so it is refused as exhausted memory instead.
-std::uint64_t physical_memory() noexcept {
-    static const std::uint64_t bytes = [] {
-        const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-        return pages > 0 && size > 0
-                   ? static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size)
-                   : ~std::uint64_t{0};
-    }();
-    return bytes;
-}
-
-std::size_t matrix_cells(std::size_t rows, std::size_t cols) {
-    std::size_t cells, bytes;
-    if (__builtin_mul_overflow(rows, cols, &cells) ||
-        __builtin_mul_overflow(cells, sizeof(std::uint32_t), &bytes) || bytes > physical_memory()) {
-        throw std::bad_alloc();
-    }
-    return cells;
-}
 
 // Last row (1-based) at which a unit occurred in a; 0 when not yet.
 struct ByteRows {
@@ -63,8 +41,10 @@ std::uint32_t distance(std::span<const Unit> a, std::span<const Unit> b, LastRow
     const auto inf = static_cast<std::uint32_t>(la + lb);
     const std::size_t width = lb + 2;
     // Every cell is written before it is read (borders first, then row by row), so the
-    // matrix needs no clearing.
-    const std::unique_ptr<std::uint32_t[]> m(new std::uint32_t[matrix_cells(la + 2, width)]);
+    // matrix needs no clearing. The claim comes first: a refusal allocates nothing.
+    const std::size_t cells = memory::cells(la + 2, width);
+    const memory::Claim claim(cells, sizeof(std::uint32_t));
+    const std::unique_ptr<std::uint32_t[]> m(new std::uint32_t[cells]);
     auto row = [&](std::size_t i) { return m.get() + i * width; };
     row(0)[0] = inf;
     for (std::size_t i = 0; i <= la; ++i) {
