@@ -1,0 +1,115 @@
+#!/usr/bin/env python3
+"""Jaro and Jaro-Winkler: bit-parallel, flag-array and block routes, the multi-lane kernels,
+batches and cross-products, all bit-identical."""
+
+import numpy as np
+from common import (
+    Source,
+    agree,
+    bucket,
+    internals,
+    main,
+    quillon,
+    reference,
+    relabel,
+    shift,
+    shiftable,
+)
+
+LANES = {"4way": 4, "4way_portable": 4, "8way_portable": 8, "4way_avx2": 4, "8way_avx512": 8}
+KERNELS = [k for k, n in LANES.items() if internals.jaro_kernel(k, b"a", [b"a"] * n) is not None]
+
+
+def winkler(j: float, a: str, b: str, p: float) -> float:
+    """Jaro-Winkler from the Jaro value, as reference.jaro_winkler computes it."""
+    if a == b:
+        return 1.0
+    if j < 0.7:
+        return j
+    prefix = 0
+    for x, y in zip(a[:4], b[:4]):
+        if x != y:
+            break
+        prefix += 1
+    return min((1.0 - j) * (prefix * p) + j, 1.0)
+
+
+def check_pair(src: Source) -> None:
+    a, b = src.pair()
+    p = src.probability()
+    j = quillon.jaro_similarity(a, b)
+    bucket(len(a)), bucket(len(b))
+    ra, rb = relabel(a, b)
+    # The flag-array kernel on bytes is the reference for the bit-parallel and block routes.
+    agree("flag arrays", quillon.jaro_optimized(ra, rb), j, a, b)
+    agree(
+        "flag arrays, exchanged",
+        quillon.jaro_optimized(rb, ra),
+        quillon.jaro_similarity(b, a),
+        a,
+        b,
+    )
+    if ra != a or rb != b:
+        agree("relabelled", quillon.jaro_similarity(ra, rb), j, a, b)
+    if a.isascii() and b.isascii() and len(a) <= 64 and len(b) <= 64:
+        agree("bit-parallel", internals.jaro_bitpar(a.encode(), b.encode()), j, a, b)
+    if shiftable(a, b):
+        agree("shifted", quillon.jaro_similarity(shift(a), shift(b)), j, a, b)
+    if len(a) * len(b) <= 150:
+        agree("textbook", reference.jaro(a, b), j, a, b)
+    agree("winkler", quillon.jaro_winkler_similarity(a, b, p), winkler(j, a, b, p), a, b, p)
+
+
+def check_batch(src: Source) -> None:
+    # Short ASCII batches take the lanes; one other text anywhere sends them pair by pair.
+    query, *candidates = src.texts(1 + src.below(21), bool(src.byte() % 4))
+    p = src.probability()
+    expected = [quillon.jaro_winkler_similarity(query, c, p) for c in candidates]
+    agree(
+        "batch", quillon.jaro_winkler_batch_fn(query, candidates, p), expected, query, candidates, p
+    )
+    out = np.full(len(candidates), -1.0)
+    quillon.jaro_winkler_batch_into(query, candidates, out, p)
+    agree("batch into", out.tolist(), expected, query, candidates, p)
+    k = src.below(len(candidates) + 1)
+    list_a, list_b = [query] + candidates[:k], candidates[k:]
+    nested = (
+        [[quillon.jaro_winkler_similarity(x, y, p) for y in list_b] for x in list_a]
+        if list_b
+        else []
+    )
+    agree("cdist", quillon.jaro_winkler_cdist(list_a, list_b, p), nested, list_a, list_b, p)
+    matrix = np.full((len(list_a), len(list_b)), -1.0)
+    quillon.jaro_winkler_cdist_into(list_a, list_b, matrix, p)
+    if list_b:
+        agree("cdist into", matrix.tolist(), nested, list_a, list_b, p)
+
+
+def check_kernels(src: Source) -> None:
+    # The lanes require non-empty ASCII texts of at most 64 bytes.
+    alphabet = src.alphabet(ascii_only=True)
+    query = src.text(alphabet, 1 + src.below(64)).encode()
+    group = []
+    for _ in range(8):
+        text = src.text(alphabet if src.byte() & 1 else src.alphabet(True)).encode()[:64]
+        group.append(text or b"a")
+    expected = [internals.jaro_bitpar(query, c) for c in group]
+    bucket(len(query)), bucket(max(map(len, group)))
+    for kernel in KERNELS:
+        n = LANES[kernel]
+        agree(
+            kernel, internals.jaro_kernel(kernel, query, group[:n]), expected[:n], query, group[:n]
+        )
+    n = src.below(9)
+    agree("width", internals.jaro_kernel("width", query, group[:n]), expected[:n], query, group[:n])
+
+
+MODES = [check_pair, check_pair, check_batch, check_kernels]
+
+
+def check(src: Source) -> None:
+    MODES[src.below(len(MODES))](src)
+
+
+if __name__ == "__main__":
+    main(globals())
