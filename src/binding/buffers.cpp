@@ -4,6 +4,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <mutex>
 #include <new>
 #include <string>
@@ -48,8 +49,9 @@ Registry* registry = new (registry_storage) Registry;
 void forget_holds_in_child() noexcept { registry = new (registry_storage) Registry; }
 
 Registry& holds() {
-    static const bool registered = pthread_atfork(nullptr, nullptr, forget_holds_in_child) == 0;
-    (void)registered;
+    // Not a guarded static, whose guard a fork could leave taken.
+    constinit static std::atomic<bool> registered{false};
+    if (!registered.exchange(true)) pthread_atfork(nullptr, nullptr, forget_holds_in_child);
     return *registry;
 }
 

@@ -210,8 +210,10 @@ Pool& pool() {
     std::lock_guard lock(*creation);
     p = instance.load(std::memory_order_relaxed);
     if (p == nullptr) {
-        static const bool registered = pthread_atfork(nullptr, nullptr, forget_pool_in_child) == 0;
-        (void)registered;
+        // A plain flag under the creation lock: a guarded static could be left mid-initialisation
+        // by a fork.
+        static bool registered = false;
+        if (!registered) registered = pthread_atfork(nullptr, nullptr, forget_pool_in_child) == 0;
         p = new Pool(size_from_environment());
         instance.store(p, std::memory_order_release);
     }
