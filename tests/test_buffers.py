@@ -1,6 +1,7 @@
 """The _into forms: caller arrays, their checks in order, and the write hold."""
 
 import array
+import subprocess
 import sys
 import threading
 
@@ -10,159 +11,145 @@ import quillon
 
 np = pytest.importorskip("numpy")
 
-BATCH = [quillon.levenshtein_batch_into]
-CDIST = [quillon.levenshtein_cdist_into]
+# (_into form, its list form, element type)
+FORMS = [
+    (quillon.levenshtein_batch_into, quillon.levenshtein_batch, np.uint32),
+    (quillon.levenshtein_cdist_into, quillon.levenshtein_cdist, np.uint32),
+    (quillon.damerau_levenshtein_batch_into, quillon.damerau_levenshtein_batch, np.uint32),
+    (quillon.damerau_levenshtein_cdist_into, quillon.damerau_levenshtein_cdist, np.uint32),
+    (quillon.jaro_winkler_batch_into, quillon.jaro_winkler_batch_fn, np.float64),
+    (quillon.jaro_winkler_cdist_into, quillon.jaro_winkler_cdist, np.float64),
+]
+WORDS = ["", "a", "abc", "abd", "é", "abcé", "x" * 64, "ab" * 40, "😀b"]
 
 
 def u32(*shape, fill=7):
     return np.full(shape, fill, dtype=np.uint32)
 
 
-class TestBatchInto:
-    def test_fills_and_returns_none(self):
-        out = u32(2)
-        assert quillon.levenshtein_batch_into("abc", ["abd", "xyz"], out) is None
-        assert out.tolist() == [1, 3]
+def matrix(into):
+    return "cdist" in into.__name__
 
-    def test_equals_list_form_across_chunks(self):
-        candidates = [("abcde" * 3)[: k % 16] for k in range(9000)] + ["é"]
-        for cands in (candidates[:-1], candidates):
-            out = u32(len(cands))
-            quillon.levenshtein_batch_into("abcabc", cands, out)
-            assert out.tolist() == quillon.levenshtein_batch("abcabc", cands)
 
-    def test_empty(self):
-        assert quillon.levenshtein_batch_into("a", [], u32(0)) is None
-        # An empty uint32 result accepts any layout.
-        assert quillon.levenshtein_batch_into("a", [], u32(4)[::2][:0]) is None
+def lists(into, k):
+    """Arguments with k results, or k rows of three for a cross-product."""
+    texts = (["abd", "é", "xyz"] * k)[:k]
+    return (texts, ["a", "é", "cc"]) if matrix(into) else ("abc", texts)
 
-    @pytest.mark.parametrize(
-        "out, name",
-        [
-            ([0, 0], "list"),
-            (array.array("I", [0, 0]), "array"),
-            (memoryview(bytearray(8)), "memoryview"),
-            (bytearray(8), "bytearray"),
-            (np.zeros(2, dtype=np.int64), "ndarray"),
-            (np.zeros(2, dtype=np.float32), "ndarray"),
-            (np.zeros((1, 2), dtype=np.uint32), "ndarray"),
-            (np.zeros(2, dtype=">u4"), "ndarray"),
+
+def shape(into, k):
+    return (k, 3) if matrix(into) else (k,)
+
+
+@pytest.mark.parametrize("into, listed, dtype", FORMS, ids=[f[0].__name__ for f in FORMS])
+class TestEveryForm:
+    @pytest.mark.parametrize("tail", [[], ["é", ""]], ids=["ascii", "mixed"])
+    def test_equals_list_form(self, into, listed, dtype, tail):
+        # Batches across chunks of 4096, with and without texts that leave the lane kernels.
+        if matrix(into):
+            first, second = WORDS * 4 + tail, WORDS[::-1] * 5
+        else:
+            first, second = "abcab", [("abcde" * 3)[: 1 + k % 16] for k in range(9000)] + tail
+        expected = listed(first, second)
+        out = np.full(np.shape(expected), 7, dtype)
+        assert into(first, second, out) is None
+        assert out.tolist() == expected
+
+    def test_empty_lists(self, into, listed, dtype):
+        if not matrix(into):
+            # An empty result accepts any layout.
+            assert into("a", [], np.zeros(4, dtype)[::2][:0]) is None
+            return
+        for shape_, a, b in [((0, 3), [], WORDS[:3]), ((2, 0), WORDS[:2], []), ((0, 0), [], [])]:
+            assert into(a, b, np.zeros(shape_, dtype)) is None
+        with pytest.raises(ValueError, match=r"^out must have shape \(0, 1\), got \[1, 0\]$"):
+            into([], ["a"], np.zeros((1, 0), dtype))
+
+    def test_wrong_size_leaves_out_alone(self, into, listed, dtype):
+        out = np.full(shape(into, 3), 7, dtype)
+        if matrix(into):
+            message = r"^out must have shape \(2, 3\), got \[3, 3\]$"
+        else:
+            message = rf"^out must hold exactly 2 {dtype.__name__} elements, got 3$"
+        with pytest.raises(ValueError, match=message):
+            into(*lists(into, 2), out)
+        assert (out == 7).all()
+
+    def test_refused_kinds(self, into, listed, dtype):
+        other = np.float32 if dtype is np.uint32 else np.uint32
+        for out, name in [
+            ([0] * 6, "list"),
+            (array.array("I", [0] * 6), "array"),
+            (memoryview(bytearray(48)), "memoryview"),
+            (bytearray(48), "bytearray"),
+            (np.zeros(shape(into, 2), other), "ndarray"),
+            (np.zeros((1, *shape(into, 2)), dtype), "ndarray"),
+            (np.zeros(shape(into, 2), np.dtype(dtype).newbyteorder()), "ndarray"),
             (None, None),
-        ],
-    )
-    def test_refused_kinds(self, out, name):
-        with pytest.raises(TypeError) as info:
-            quillon.levenshtein_batch_into("a", ["b", "c"], out)
-        subject = "'None'" if name is None else f"'{name}' object"
-        assert str(info.value) == f"{subject} is not an instance of 'ndarray'"
-        assert not hasattr(info.value, "__notes__")
+        ]:
+            with pytest.raises(TypeError) as info:
+                into(*lists(into, 2), out)
+            subject = "'None'" if name is None else f"'{name}' object"
+            assert str(info.value) == f"{subject} is not an instance of 'ndarray'"
+            assert not hasattr(info.value, "__notes__")
 
-    def test_without_numpy_nothing_is_an_array(self):
-        import subprocess
+    def test_layout_and_writability(self, into, listed, dtype):
+        read_only = np.zeros(shape(into, 2), dtype)
+        read_only.flags.writeable = False
+        message = "^out must be a writable array not concurrently borrowed$"
+        with pytest.raises(BufferError, match=message):
+            into(*lists(into, 2), read_only)
+        n = read_only.size
+        strided = np.zeros(2 * n, dtype)[::2].reshape(read_only.shape)
+        unaligned = np.zeros(n * 8 + 1, np.uint8)[1:].view(dtype)[:n].reshape(read_only.shape)
+        for out in (strided, unaligned):
+            with pytest.raises(BufferError, match="^out must be C-contiguous$"):
+                into(*lists(into, 2), out)
 
-        code = (
-            "import sys; sys.modules['numpy'] = None\n"
-            "import quillon\n"
-            "try:\n"
-            "    quillon.levenshtein_batch_into('a', ['b'], [0])\n"
-            "except TypeError as error:\n"
-            "    print(error)\n"
-        )
-        out = subprocess.run(
-            [sys.executable, "-c", code], capture_output=True, text=True, check=True
-        )
-        assert out.stdout.strip() == "'list' object is not an instance of 'ndarray'"
-
-    def test_subclass_and_equivalent_dtype_accepted(self):
-        class Sub(np.ndarray):
-            pass
-
-        out = u32(2).view(Sub)
-        quillon.levenshtein_batch_into("a", ["b", "a"], out)
-        assert out.tolist() == [1, 0]
-        native = np.zeros(2, dtype=np.dtype("=u4"))
-        quillon.levenshtein_batch_into("a", ["b", "a"], native)
-        assert native.tolist() == [1, 0]
-
-    def test_read_only(self):
-        out = u32(2)
-        out.flags.writeable = False
-        with pytest.raises(
-            BufferError, match="^out must be a writable array not concurrently borrowed$"
-        ):
-            quillon.levenshtein_batch_into("a", ["b", "c"], out)
-
-    def test_wrong_size_leaves_out_alone(self):
-        out = u32(3)
-        with pytest.raises(ValueError, match=r"^out must hold exactly 2 uint32 elements, got 3$"):
-            quillon.levenshtein_batch_into("abc", ["abd", "xyz"], out)
-        assert out.tolist() == [7, 7, 7]
-
-    def test_not_contiguous(self):
-        out = u32(4)
-        with pytest.raises(BufferError, match="^out must be C-contiguous$"):
-            quillon.levenshtein_batch_into("a", ["b", "c"], out[::2])
-        assert out.tolist() == [7] * 4
-
-    def test_order_of_checks(self):
-        # Lists before the buffer; kind before writability before size before layout.
-        with pytest.raises(TypeError, match="not iterable"):
-            quillon.levenshtein_batch_into("a", 5, [0])
-        read_only_wrong_size = u32(3)
-        read_only_wrong_size.flags.writeable = False
-        with pytest.raises(BufferError):
-            quillon.levenshtein_batch_into("a", ["b"], read_only_wrong_size)
-        with pytest.raises(ValueError):
-            quillon.levenshtein_batch_into("a", ["b"], u32(6)[::2])
-
-    def test_refusals_release_the_hold(self):
-        out = u32(2)
+    def test_refusals_release_the_hold(self, into, listed, dtype):
+        out = np.full(shape(into, 2), 7, dtype)
         for _ in range(3):
             with pytest.raises(ValueError):
-                quillon.levenshtein_batch_into("a", ["b"], out)
-            with pytest.raises(BufferError):
-                quillon.levenshtein_batch_into("a", ["b", "c"], out.reshape(2, 1)[:, 0][::-1])
-        quillon.levenshtein_batch_into("a", ["b", "a"], out)
-        assert out.tolist() == [1, 0]
-
-    def test_refusals_leak_nothing(self):
-        out = u32(3)
-        before = sys.getrefcount(out)
-        for _ in range(1000):
-            with pytest.raises(ValueError):
-                quillon.levenshtein_batch_into("a", ["b"], out)
-            with pytest.raises(TypeError):
-                quillon.levenshtein_batch_into("a", ["b"], [out])
-        assert sys.getrefcount(out) == before
+                into(*lists(into, 3), out)
+        into(*lists(into, 2), out)
+        assert out.tolist() == listed(*lists(into, 2))
 
 
-class TestCdistInto:
-    def test_row_major(self):
-        out = u32(2, 3)
-        assert quillon.levenshtein_cdist_into(["a", "b"], ["a", "b", "cc"], out) is None
-        assert out.tolist() == [[0, 1, 2], [1, 0, 2]]
-        assert out.tolist() == quillon.levenshtein_cdist(["a", "b"], ["a", "b", "cc"])
+def test_order_of_checks():
+    # Lists before the buffer; kind before writability before size before layout.
+    with pytest.raises(TypeError, match="not iterable"):
+        quillon.levenshtein_batch_into("a", 5, [0])
+    read_only_wrong_size = u32(3)
+    read_only_wrong_size.flags.writeable = False
+    with pytest.raises(BufferError):
+        quillon.levenshtein_batch_into("a", ["b"], read_only_wrong_size)
+    with pytest.raises(ValueError):
+        quillon.levenshtein_batch_into("a", ["b"], u32(6)[::2])
 
-    def test_shape_and_layout(self):
-        with pytest.raises(ValueError, match=r"^out must have shape \(2, 3\), got \[3, 2\]$"):
-            quillon.levenshtein_cdist_into(["a", "b"], ["a", "b", "c"], u32(3, 2))
-        with pytest.raises(BufferError, match="^out must be C-contiguous$"):
-            quillon.levenshtein_cdist_into(
-                ["a", "b"], ["a", "b", "c"], np.zeros((2, 3), dtype=np.uint32, order="F")
-            )
-        with pytest.raises(TypeError, match="'ndarray' object is not an instance of 'ndarray'"):
-            quillon.levenshtein_cdist_into(["a"], ["b"], u32(1))
 
-    def test_empty_lists(self):
-        for shape, a, b in [
-            ((0, 3), [], ["a", "b", "c"]),
-            ((2, 0), ["a", "b"], []),
-            ((0, 0), [], []),
-        ]:
-            out = u32(*shape)
-            assert quillon.levenshtein_cdist_into(a, b, out) is None
-        with pytest.raises(ValueError, match=r"got \[1, 0\]"):
-            quillon.levenshtein_cdist_into([], ["a"], u32(1, 0))
+def test_subclass_and_equivalent_dtype_accepted():
+    class Sub(np.ndarray):
+        pass
+
+    out = u32(2).view(Sub)
+    quillon.levenshtein_batch_into("a", ["b", "a"], out)
+    assert out.tolist() == [1, 0]
+    native = np.zeros(2, dtype=np.dtype("=u4"))
+    quillon.levenshtein_batch_into("a", ["b", "a"], native)
+    assert native.tolist() == [1, 0]
+
+
+def test_without_numpy_nothing_is_an_array():
+    code = (
+        "import sys; sys.modules['numpy'] = None\n"
+        "import quillon\n"
+        "try:\n"
+        "    quillon.levenshtein_batch_into('a', ['b'], [0])\n"
+        "except TypeError as error:\n"
+        "    print(error)\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert out.stdout.strip() == "'list' object is not an instance of 'ndarray'"
 
 
 class TestWriteHold:
@@ -193,30 +180,3 @@ class TestWriteHold:
             thread.join()
         assert len(finished) + len(refused) == 40 and finished
         assert out.tolist() in expected.values()
-
-    def test_overlapping_slice_is_refused_while_held(self):
-        candidates = ["abcdefghij" * 6] * 300_000
-        out = u32(len(candidates))
-        started = threading.Event()
-
-        def long_call():
-            started.set()
-            quillon.levenshtein_batch_into("a" * 64, candidates, out)
-
-        thread = threading.Thread(target=long_call)
-        thread.start()
-        started.wait()
-        refused = False
-        while thread.is_alive() and not refused:
-            try:
-                quillon.levenshtein_batch_into("q", ["r"], out[5:6])
-            except BufferError:
-                refused = True
-        thread.join()
-        assert refused
-        # Writes that came before the hold were overwritten by the long call's result.
-        assert out.tolist() == quillon.levenshtein_batch("a" * 64, candidates)
-        # Disjoint memory is never refused.
-        other = u32(1)
-        quillon.levenshtein_batch_into("q", ["r"], other)
-        assert other.tolist() == [1]
