@@ -103,7 +103,6 @@ def _bisection_order(count):
 def partial_window(needle, haystack, cutoff, distance=indel):
     """The window search without pruning: every full window is scored, and the reported one
     is the first in visit order with the least distance below the cut-off distance."""
-    import math
 
     n, h = len(needle), len(haystack)
     best_score, best_window = 0.0, (0, n)
@@ -146,7 +145,6 @@ def partial_window(needle, haystack, cutoff, distance=indel):
 
 def partial_alignment(a, b, cutoff=0.0, distance=indel):
     """(score, src_start, src_end, dest_start, dest_end); src always describes a."""
-    import math
 
     if len(a) > len(b):
         score, ds, de, ss, se = partial_alignment(b, a, cutoff, distance)

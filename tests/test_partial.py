@@ -10,17 +10,13 @@ import quillon
 from reference import partial_alignment
 from strategies import random_pairs, shift
 
+
 small = st.text(alphabet="ab c", max_size=14)
 mixed = st.text(alphabet="abé😀 \u3000", max_size=14)
 cutoff_values = st.one_of(
     st.sampled_from([0.0, 50.0, 100.0, 100.5, -5.0, math.nan]),
     st.floats(min_value=0, max_value=100),
 )
-
-
-def same(actual, expected):
-    # Scores compared bit for bit, NaN never occurs in results.
-    assert actual == expected
 
 
 class TestKnownAlignments:
@@ -30,9 +26,6 @@ class TestKnownAlignments:
             ("abc", "xxabcxx", (100.0, 0, 3, 2, 5)),
             ("abcd", "xxxab", (200 / 3, 0, 4, 3, 5)),
             ("xxabcxx", "abc", (100.0, 2, 5, 0, 3)),
-            ("", "", (100.0, 0, 0, 0, 0)),
-            ("", "abc", (0.0, 0, 0, 0, 0)),
-            ("abc", "", (0.0, 0, 0, 0, 0)),
             ("é", "aéb", (100.0, 0, 1, 1, 2)),
         ],
     )
@@ -40,32 +33,24 @@ class TestKnownAlignments:
         assert quillon.fuzz_partial_ratio_alignment(a, b) == expected
         assert quillon.fuzz_partial_ratio(a, b) == expected[0]
 
-    def test_cutoff_above_100(self):
-        assert quillon.fuzz_partial_ratio_alignment("abc", "xyzabq", 100.5) == (0.0, 0, 3, 0, 3)
-        assert quillon.fuzz_partial_ratio_alignment("xyzabq", "abc", 100.5) == (0.0, 0, 3, 0, 3)
-
-    def test_equal_lengths_try_both_roles(self):
-        # "abcd" inside "xabc" scores lower than "xabc" inside "abcd"? Both are tried; the second
-        # replaces the first only when strictly better, and reports its window in the first text.
-        for a, b in [("abcx", "xabc"), ("ab", "ba"), ("aab", "abb")]:
-            assert quillon.fuzz_partial_ratio_alignment(a, b) == partial_alignment(a, b)
-
 
 class TestAgainstReference:
     @given(a=small, b=small, cutoff=cutoff_values)
     @example(a="ab", b="xxxxab", cutoff=0.0)
     @example(a="aa", b="abab", cutoff=math.nan)
+    @example(a="abcx", b="xabc", cutoff=0.0)  # equal lengths: both texts are tried as the needle
+    @example(a="xyzabq", b="abc", cutoff=100.5)
     def test_small_alphabet(self, a, b, cutoff):
-        same(quillon.fuzz_partial_ratio_alignment(a, b, cutoff), partial_alignment(a, b, cutoff))
+        assert quillon.fuzz_partial_ratio_alignment(a, b, cutoff) == partial_alignment(a, b, cutoff)
 
     @given(a=mixed, b=mixed, cutoff=cutoff_values)
     def test_unicode(self, a, b, cutoff):
-        same(quillon.fuzz_partial_ratio_alignment(a, b, cutoff), partial_alignment(a, b, cutoff))
+        assert quillon.fuzz_partial_ratio_alignment(a, b, cutoff) == partial_alignment(a, b, cutoff)
 
     @given(a=small, b=small)
     def test_true_score_as_cutoff(self, a, b):
         score = quillon.fuzz_partial_ratio(a, b)
-        same(quillon.fuzz_partial_ratio_alignment(a, b, score), partial_alignment(a, b, score))
+        assert quillon.fuzz_partial_ratio_alignment(a, b, score) == partial_alignment(a, b, score)
         assert quillon.fuzz_partial_ratio(a, b, score) == score
 
     @given(
