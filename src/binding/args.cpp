@@ -40,7 +40,9 @@ std::string function_name(const Row& row) { return std::string(row.name) + "()";
 
 }  // namespace
 
-Args::Args(const Row& row, PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames) : row_(row) {
+Args::Args(const Row& row, PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames,
+           std::string_view& processing)
+    : row_(row), processing_(processing) {
     if (static_cast<std::size_t>(nargs) > row.nparams) too_many_positional(row, nargs);
     for (Py_ssize_t i = 0; i < nargs; ++i) values_[static_cast<std::size_t>(i)] = argv[i];
     if (kwnames != nullptr) {
@@ -73,12 +75,10 @@ Args::Args(const Row& row, PyObject* const* argv, Py_ssize_t nargs, PyObject* kw
 
 template <class F>
 auto Args::convert(std::size_t i, F&& fn) const {
-    try {
-        return fn(values_[i]);
-    } catch (const PythonError&) {
-        add_note("while processing '" + std::string(row_.params[i]) + "'");
-        throw;
-    }
+    processing_ = row_.params[i];
+    auto value = fn(values_[i]);
+    processing_ = {};
+    return value;
 }
 
 TextSlice Args::str(std::size_t i) const { return convert(i, as_str); }

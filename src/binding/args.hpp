@@ -69,11 +69,13 @@ struct Row {
 };
 
 // The bound arguments of one call, borrowed from the caller's vector, one slot per
-// parameter (nullptr when absent). Each accessor converts its parameter and, on failure,
-// attaches "while processing 'NAME'".
+// parameter (nullptr when absent). Each accessor converts its parameter; while it does,
+// `processing` names the parameter, so that the frame can attach "while processing 'NAME'" to a
+// failure without catching and rethrowing it here.
 class Args {
   public:
-    Args(const Row& row, PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames);
+    Args(const Row& row, PyObject* const* argv, Py_ssize_t nargs, PyObject* kwnames,
+         std::string_view& processing);
 
     TextSlice str(std::size_t i) const;
     double float_or(std::size_t i, double absent) const;
@@ -89,6 +91,7 @@ class Args {
     auto convert(std::size_t i, F&& fn) const;
 
     const Row& row_;
+    std::string_view& processing_;
     std::array<PyObject*, max_params> values_{};
 };
 

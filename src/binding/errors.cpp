@@ -70,12 +70,17 @@ void raise_fault(const char* message) {
 
 }  // namespace
 
+PyObject* python_error_set() noexcept {
+    if (!PyErr_Occurred()) raise_fault("quillon: internal fault (error without exception)");
+    return nullptr;
+}
+
 PyObject* raise_current_exception() noexcept {
     try {
         try {
             throw;
         } catch (const PythonError&) {
-            if (!PyErr_Occurred()) raise_fault("quillon: internal fault (error without exception)");
+            return python_error_set();
         } catch (const std::bad_alloc&) {
             PyErr_NoMemory();
         } catch (const std::length_error&) {

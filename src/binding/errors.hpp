@@ -32,6 +32,10 @@ void add_note(const std::string& note) noexcept;
 // pyo3_runtime.PanicException. Must be called inside a catch block, lock held.
 PyObject* raise_current_exception() noexcept;
 
+// What the frame returns for a caught PythonError: nullptr, the exception being set (a fault
+// is raised instead if it is not).
+PyObject* python_error_set() noexcept;
+
 // The fault type (a BaseException subclass), created on first use.
 PyObject* fault_type() noexcept;
 
