@@ -39,7 +39,12 @@ INTO = [
 @pytest.mark.parametrize("fn, lists, shape, dtype", INTO, ids=lambda v: getattr(v, "__name__", ""))
 def test_interrupted_into_leaves_out_untouched_and_released(fn, lists, shape, dtype):
     out = np.full(shape, 7, dtype=dtype)
-    error = interrupted(lambda: fn(*lists, out), _thread.interrupt_main)
+    # A shell starts background jobs with SIGINT ignored, and then Python installs no handler.
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    try:
+        error = interrupted(lambda: fn(*lists, out), _thread.interrupt_main)
+    finally:
+        signal.signal(signal.SIGINT, previous)
     assert isinstance(error, KeyboardInterrupt)
     assert (out == 7).all()
     # The hold is gone: the same memory takes a short call.
