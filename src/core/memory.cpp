@@ -1,6 +1,7 @@
 // The figures behind memory::Claim: /proc/meminfo, the resource limits and /proc/self/statm.
 #include "memory.hpp"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -21,6 +22,9 @@ constexpr std::uint64_t unknown = ~std::uint64_t{0};
 // Bytes held by live claims. Their pages count in MemAvailable only once written, so they are
 // subtracted again: conservative for a buffer already filled, right for one just allocated.
 std::atomic<std::uint64_t> claimed{0};
+
+// A forked child has none of the threads whose claims the count holds.
+void forget_claims_in_child() noexcept { claimed.store(0, std::memory_order_relaxed); }
 
 std::uint64_t page_size() noexcept {
     const long size = sysconf(_SC_PAGESIZE);
@@ -86,6 +90,8 @@ Claim::Claim(std::size_t count, std::size_t size) {
     std::size_t bytes;
     if (__builtin_mul_overflow(count, size, &bytes)) throw std::bad_alloc();
     if (bytes < unread_below) return;
+    constinit static std::atomic<bool> registered{false};
+    if (!registered.exchange(true)) pthread_atfork(nullptr, nullptr, forget_claims_in_child);
     // Counted before the check, so of two claims racing here the later one sees the earlier.
     const std::uint64_t others = claimed.fetch_add(bytes, std::memory_order_relaxed);
     const std::uint64_t room = available();
