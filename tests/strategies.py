@@ -1,4 +1,6 @@
-"""Hypothesis strategies shared by the test modules."""
+"""Hypothesis strategies and fixed corpora shared by the test modules."""
+
+import random
 
 from hypothesis import strategies as st
 
@@ -16,18 +18,10 @@ cutoffs = st.one_of(
 )
 
 
-def random_pairs(seed: int, count: int, low: int, high: int, alphabets=("ab", "abcd", "abcdefgh")):
-    """A fixed corpus of text pairs with lengths in [low, high]."""
-    import random
-
+def words(seed: int, count: int, alphabet: str = "abcd", low: int = 0, high: int = 20) -> list:
+    """A fixed list of count words over alphabet, with lengths in [low, high]."""
     rng = random.Random(seed)
-    pairs = []
-    for _ in range(count):
-        alphabet = rng.choice(alphabets)
-        a = "".join(rng.choice(alphabet) for _ in range(rng.randint(low, high)))
-        b = "".join(rng.choice(alphabet) for _ in range(rng.randint(low, high)))
-        pairs.append((a, b))
-    return pairs
+    return ["".join(rng.choices(alphabet, k=rng.randint(low, high))) for _ in range(count)]
 
 
 def shift(text: str) -> str:

@@ -1,7 +1,8 @@
-"""Batches and cross-products of every family against single pairs; Levenshtein's routes, any
-iterable, the pool."""
+"""Batches and cross-products of every family against single pairs; the pool and the lock."""
 
-import random
+import threading
+import time
+from functools import partial
 
 import pytest
 from hypothesis import given
@@ -9,9 +10,7 @@ from hypothesis import strategies as st
 
 import quillon
 from reference import levenshtein
-from strategies import texts
-from threads import other_thread_runs_during
-
+from strategies import texts, words
 
 # (batch or cross-product, its single-pair function, arguments after the texts)
 BATCHES = [
@@ -27,6 +26,9 @@ CDISTS = [
     (quillon.damerau_levenshtein_cdist, quillon.damerau_levenshtein_distance, ()),
     (quillon.jaro_winkler_cdist, quillon.jaro_winkler_similarity, (0.25,)),
 ]
+batches = pytest.mark.parametrize(
+    "batch, single, extra", BATCHES, ids=[b[0].__name__ for b in BATCHES]
+)
 
 
 def nested_single(list_a, list_b, single=quillon.levenshtein_distance, extra=()):
@@ -35,10 +37,20 @@ def nested_single(list_a, list_b, single=quillon.levenshtein_distance, extra=())
     return [[single(a, b, *extra) for b in list_b] for a in list_a]
 
 
-@pytest.mark.parametrize("batch, single, extra", BATCHES, ids=[b[0].__name__ for b in BATCHES])
+@batches
 @given(query=texts, candidates=st.lists(texts, max_size=19))
 def test_batch_equals_single(batch, single, extra, query, candidates):
     assert batch(query, candidates, *extra) == [single(query, c, *extra) for c in candidates]
+
+
+@batches
+@pytest.mark.parametrize("size", [0, 1, 3, 7, 8, 9, 13, 4095, 4096, 4097, 8200])
+def test_lane_groups_and_chunks(batch, single, extra, size):
+    # ASCII candidates of 1..64 characters take the lane kernels, in chunks of 4096. The query
+    # gives Jaro-Winkler values on both sides of 0.7, with and without shared prefixes.
+    candidates = words(size, size, low=1, high=64)
+    expected = [single("abcdabcdab", c, *extra) for c in candidates]
+    assert batch("abcdabcdab", candidates, *extra) == expected
 
 
 @pytest.mark.parametrize("cdist, single, extra", CDISTS, ids=[c[0].__name__ for c in CDISTS])
@@ -47,55 +59,34 @@ def test_cdist_equals_nested_single(cdist, single, extra, list_a, list_b):
     assert cdist(list_a, list_b, *extra) == nested_single(list_a, list_b, single, extra)
 
 
-class TestBatch:
-    @pytest.mark.parametrize("size", [0, 1, 7, 8, 9, 13, 4095, 4096, 4097, 8200])
-    def test_chunk_and_group_boundaries(self, size):
-        rng = random.Random(size)
-        candidates = [
-            "".join(rng.choice("abcde") for _ in range(rng.randint(0, 20))) for _ in range(size)
-        ]
-        query = "abcdeabcde"
-        result = quillon.levenshtein_batch(query, candidates)
-        assert result == [quillon.levenshtein_distance(query, c) for c in candidates]
+@pytest.mark.parametrize("query", ["", "a", "a" * 63, "a" * 64, "ab" * 32, "q" * 65, "é"])
+@pytest.mark.parametrize("odd_one", [None, "é"])
+def test_levenshtein_query_and_candidate_routes(query, odd_one):
+    # Queries around one word; one non-ASCII candidate sends the batch pair by pair.
+    candidates = ["abc", "", "a", "ab" * 40, "b" * 64, "a" * 63 + "b", "q" * 70, "xbcq"] * 3
+    if odd_one is not None:
+        candidates.insert(9, odd_one)
+    assert quillon.levenshtein_batch(query, candidates) == [
+        levenshtein(query, c) for c in candidates
+    ]
 
-    @pytest.mark.parametrize("query", ["", "a", "a" * 63, "a" * 64, "ab" * 32, "q" * 65, "é"])
-    @pytest.mark.parametrize("odd_one", [None, "é"])
-    def test_query_and_candidate_routes(self, query, odd_one):
-        # Queries around one word; one non-ASCII candidate sends the batch pair by pair.
-        candidates = ["abc", "", "a", "ab" * 40, "b" * 64, "a" * 63 + "b", "q" * 70, "xbcq"] * 3
-        if odd_one is not None:
-            candidates.insert(9, odd_one)
-        expected = [levenshtein(query, c) for c in candidates]
-        assert quillon.levenshtein_batch(query, candidates) == expected
 
-    def test_general_pairs_with_differing_queries(self, internals):
-        pairs = [("abc", "abd"), ("abd", "abd"), ("kitten", "sitting"), ("", "xy")] * 3
+def test_levenshtein_pairs_with_differing_queries(internals):
+    mixed = [("abc", "abd"), ("abd", "abd"), ("kitten", "sitting"), ("", "xy")] * 3
+    for pairs in (mixed, [("abc", c) for c in ("abd", "", "abcabc", "x")]):
         assert internals.levenshtein_pairs(pairs) == [levenshtein(a, b) for a, b in pairs]
-        same = [("abc", c) for c in ("abd", "", "abcabc", "x")]
-        assert internals.levenshtein_pairs(same) == [levenshtein(a, b) for a, b in same]
 
 
-class TestCdist:
-    def test_rows_choose_their_route(self):
-        list_a = ["abc", "é" * 3, "a" * 65, "", "abd"]
-        list_b = ["abc", "abcd", "", "zz" * 40, "b"]
-        assert quillon.levenshtein_cdist(list_a, list_b) == [
-            [levenshtein(a, b) for b in list_b] for a in list_a
-        ]
-        assert quillon.levenshtein_cdist(list_a, list_b + ["é"]) == nested_single(
-            list_a, list_b + ["é"]
-        )
-
-    def test_many_rows(self):
-        rng = random.Random(5)
-        list_a = ["".join(rng.choice("abc") for _ in range(rng.randint(0, 9))) for _ in range(300)]
-        list_b = list_a[:23]
-        assert quillon.levenshtein_cdist(list_a, list_b) == nested_single(list_a, list_b)
+def test_cdist_rows_choose_their_route():
+    # Rows of every kind, and enough of them to be split into pieces.
+    list_a = ["abc", "é" * 3, "a" * 65, "", "abd"] + words(5, 300, "abc", 0, 9)
+    list_b = ["abc", "abcd", "", "zz" * 40, "b"]
+    for b in (list_b, list_b + ["é"]):
+        assert quillon.levenshtein_cdist(list_a, b) == nested_single(list_a, b)
 
 
 def test_any_iterable_of_str():
     assert quillon.levenshtein_batch("a", "ab") == [0, 1]
-    assert quillon.levenshtein_batch("a", ("a", "b")) == [0, 1]
     assert quillon.levenshtein_batch("a", (c for c in ["a", "bb"])) == [0, 2]
     assert quillon.levenshtein_batch("a", {"a": 1, "b": 2}.keys()) == [0, 1]
     assert quillon.levenshtein_batch("abc", []) == []
@@ -106,29 +97,59 @@ def test_any_iterable_of_str():
     assert quillon.levenshtein_cdist([Text("a")], iter(["b"])) == [[1]]
 
 
-class TestPool:
-    def test_fault_on_a_worker_reaches_the_caller(self, internals):
-        for failing in (0, 4999, 9999):
-            with pytest.raises(BaseException, match=f"^fault on item {failing}$") as info:
-                internals.pool_fault(10_000, failing)
-            assert not isinstance(info.value, Exception)
-        internals.pool_fault(10_000, 10_000)  # and the pool still works
-        if internals.pool_size() > 1:
-            with pytest.raises(BaseException, match="^fault on a worker thread$") as info:
-                internals.pool_fault_on_worker()
-            assert type(info.value).__name__ == "PanicException"
+def test_fault_on_a_worker_reaches_the_caller(internals):
+    for failing in (0, 4999, 9999):
+        with pytest.raises(BaseException, match=f"^fault on item {failing}$") as info:
+            internals.pool_fault(10_000, failing)
+        assert not isinstance(info.value, Exception)
+    internals.pool_fault(10_000, 10_000)  # and the pool still works
+    if internals.pool_size() > 1:
+        with pytest.raises(BaseException, match="^fault on a worker thread$") as info:
+            internals.pool_fault_on_worker()
+        assert type(info.value).__name__ == "PanicException"
 
-    def test_chunks_cover_the_range_once(self, internals):
-        assert internals.pool_chunks(0, 4096) == []
-        assert internals.pool_chunks(4097, 4096) == [(0, 0, 4096), (1, 4096, 4097)]
-        chunks = internals.pool_chunks(100_001, 4096)
-        assert [c for c, _, _ in chunks] == list(range(25))
-        assert all(end - begin == 4096 for _, begin, end in chunks[:-1])
-        assert chunks[-1] == (24, 98304, 100_001)
 
-    def test_lock_released_during_cdist(self):
-        def make_call(scale):
-            list_a, list_b = ["abcdefghij" * 3] * (100 * scale), ["bcdefghija" * 3] * 4000
-            return lambda: quillon.levenshtein_cdist(list_a, list_b)
+def other_thread_runs_during(make_call):
+    """make_call(scale) returns a call whose cost grows with scale. True when another Python
+    thread records timestamps strictly inside one call long enough to tell (0.02 s margins for
+    the switches just before and after it)."""
 
-        assert other_thread_runs_during(make_call)
+    def tick(stamps, done):
+        while not done.is_set():
+            stamps.append(time.perf_counter())
+
+    for scale in (2**k for k in range(8)):
+        call, stamps, done = make_call(scale), [], threading.Event()
+        ticker = threading.Thread(target=tick, args=(stamps, done))
+        ticker.start()
+        try:
+            start = time.perf_counter()
+            call()
+            end = time.perf_counter()
+        finally:
+            done.set()
+            ticker.join()
+        if end - start > 0.1:
+            return any(start + 0.02 < t < end - 0.02 for t in stamps)
+    raise AssertionError("the call never took long enough to observe")
+
+
+def token_pair(scale):
+    # A token of its own on each side: no shortcut applies, the sorted strings are compared.
+    a = " ".join(f"w{i % 997}" for i in range(3000 * scale))
+    return a, " ".join(f"w{i % 991}" for i in range(3000 * scale)) + " only"
+
+
+@pytest.mark.parametrize(
+    "make_call",
+    [
+        lambda s: partial(quillon.levenshtein_distance, "ab" * 5000 * s + "é", "ba" * 5000 * s),
+        lambda s: partial(quillon.fuzz_token_ratio, *token_pair(s)),
+        lambda s: partial(
+            quillon.levenshtein_cdist, ["abcdefghij" * 3] * (100 * s), ["bcdefghija" * 3] * 4000
+        ),
+    ],
+    ids=["single", "token", "cdist"],
+)
+def test_lock_released_while_computing(make_call):
+    assert other_thread_runs_during(make_call)

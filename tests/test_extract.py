@@ -87,11 +87,3 @@ class TestExtractOne:
         if best is not None:
             best = next(m for m in scored if m[1] == best[1])
         assert quillon.fuzz_extract_one(query, choices, cutoff) == best
-
-
-class TestRatioBatch:
-    def test_large_batch(self):
-        candidates = ["abcdefgh"[: k % 9] for k in range(20000)]
-        assert quillon.fuzz_ratio_batch("abcd", candidates) == [
-            ratio("abcd", c) for c in candidates
-        ]

@@ -6,14 +6,7 @@ from hypothesis import strategies as st
 
 import quillon
 from reference import levenshtein
-from strategies import (
-    long_ascii_texts,
-    long_unicode_texts,
-    shift,
-    texts,
-    unicode_texts,
-)
-from threads import other_thread_runs_during
+from strategies import long_ascii_texts, long_unicode_texts, shift, texts, unicode_texts
 
 ENTRIES = [quillon.levenshtein_distance, quillon.levenshtein_myers]
 
@@ -118,11 +111,3 @@ class TestDecoding:
             data[k] = 0x80
             assert not internals.is_ascii(bytes(data))
             data[k] = ord("x")
-
-
-def test_lock_released_while_computing():
-    def make_call(scale):
-        a, b = "ab" * 5000 * scale + "é", "ba" * 5000 * scale
-        return lambda: quillon.levenshtein_distance(a, b)
-
-    assert other_thread_runs_during(make_call)

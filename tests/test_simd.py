@@ -1,4 +1,4 @@
-"""Instruction-set selection and the multi-lane Myers kernels, on every route this CPU has."""
+"""Instruction-set selection and the multi-lane kernels, on every route this CPU has."""
 
 import json
 import os
@@ -8,58 +8,50 @@ import sys
 
 import pytest
 
-KERNELS = ["4way_portable", "8way_portable", "4way_avx2", "8way_avx512", "4way_pat"]
-LANES = {"4": 4, "8": 8}
+# Every multi-lane kernel against its one-text kernel, given as (family, kernel). "single" and
+# "width" take any number of texts; Myers texts may have any length, Jaro texts 1..64 bytes.
+LANE_KERNELS = [
+    *(("myers", k) for k in ["single", "width", "4way_pat", "4way_portable", "8way_portable"]),
+    *(("myers", k) for k in ["4way_avx2", "8way_avx512"]),
+    *(("jaro", k) for k in ["width", "4way", "4way_portable", "8way_portable"]),
+    *(("jaro", k) for k in ["4way_avx2", "8way_avx512"]),
+]
 
 
-def group(rng, lanes, max_len=150):
-    lengths = [rng.choice([0, 1, 5, 63, 64, 65, rng.randint(0, max_len)]) for _ in range(lanes)]
-    return [bytes(rng.choice(b"abcdefg") for _ in range(n)) for n in lengths]
+@pytest.mark.parametrize("family, kernel", LANE_KERNELS)
+def test_lanes_equal_one_text_kernel(internals, family, kernel):
+    if family == "myers":
+        run, one, lengths = internals.myers_kernel, internals.levenshtein_myers_word, [0, 65, 150]
+    else:
+        run, one, lengths = internals.jaro_kernel, internals.jaro_bitpar, [1, 2]
+    lanes = {"4": 4, "8": 8}.get(kernel[0])
+    if run(kernel, b"a", [b"a"] * (lanes or 1)) is None:
+        pytest.skip(f"this processor cannot run {kernel}")
+    rng = random.Random(kernel)
+    for _ in range(400):
+        alphabet = rng.choice([b"abc", b"abcdefg"])
+        query = bytes(rng.choices(alphabet, k=rng.choice([1, 2, 7, 63, 64, rng.randint(1, 64)])))
+        count = lanes or rng.choice([0, 1, 2, 3, 4, 5, 8, 13])
+        sizes = [rng.choice([*lengths, 1, 5, 63, 64, rng.randint(1, 64)]) for _ in range(count)]
+        group = [bytes(rng.choices(alphabet, k=n)) for n in sizes]
+        assert run(kernel, query, group) == [one(query, t) for t in group], (query, group)
 
 
-@pytest.fixture(scope="module")
-def corpus():
-    rng = random.Random(2024)
-    patterns = [
-        b"a",
-        b"ab",
-        bytes(rng.choice(b"abcdefg") for _ in range(63)),
-        bytes(rng.choice(b"abc") for _ in range(64)),
-    ]
-    patterns += [
-        bytes(rng.choice(b"abcdefg") for _ in range(rng.randint(1, 64))) for _ in range(20)
-    ]
-    return rng, patterns
-
-
-class TestKernels:
-    @pytest.mark.parametrize("kernel", KERNELS)
-    def test_lanes_equal_single_text_kernel(self, internals, corpus, kernel):
-        rng, patterns = corpus
-        lanes = LANES[kernel[0]]
-        if internals.myers_kernel(kernel, b"a", [b""] * lanes) is None:
-            pytest.skip(f"this processor cannot run {kernel}")
-        for pattern in patterns:
-            for _ in range(15):
-                texts = group(rng, lanes)
-                expected = internals.myers_kernel("single", pattern, texts)
-                assert internals.myers_kernel(kernel, pattern, texts) == expected, (pattern, texts)
-                assert expected == [internals.levenshtein_myers_word(pattern, t) for t in texts]
-
-    @pytest.mark.parametrize("n", [0, 1, 2, 3, 4, 5, 8, 13])
-    def test_width_any_count(self, internals, corpus, n):
-        rng, patterns = corpus
-        for pattern in patterns[:6]:
-            texts = group(rng, n)
-            assert internals.myers_kernel("width", pattern, texts) == internals.myers_kernel(
-                "single", pattern, texts
-            )
-
-    @pytest.mark.parametrize("pattern", [b"a" * 65, "é".encode(), b""])
-    def test_pattern_precondition_is_a_fault(self, internals, pattern):
-        with pytest.raises(BaseException, match="must be non-empty ASCII \u2264 64 bytes") as info:
-            internals.myers_pattern(pattern)
-        assert type(info.value).__name__ == "PanicException"
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda t: t.myers_pattern(b"a" * 65),
+        lambda t: t.myers_pattern("é".encode()),
+        lambda t: t.myers_pattern(b""),
+        lambda t: t.jaro_bitpar(b"a" * 65, b"abc"),
+        lambda t: t.jaro_bitpar(b"ab", "é".encode()),
+        lambda t: t.jaro_kernel("4way", b"a" * 65, [b"a"] * 4),
+    ],
+)
+def test_kernel_preconditions_are_faults(internals, call):
+    with pytest.raises(BaseException, match="ASCII \u2264 64 bytes") as info:
+        call(internals)
+    assert type(info.value).__name__ == "PanicException"
 
 
 def run_isolated(code, **env):
@@ -79,30 +71,22 @@ def run_isolated(code, **env):
 ISA_PROBE = "import json, quillon._testing as t; print(json.dumps(t.isa()))"
 
 
-class TestSelection:
-    def test_override_values(self):
-        auto = run_isolated(ISA_PROBE)
-        assert auto["override"] is None
-        assert auto["width"] == (8 if auto["avx512"] else 4 if auto["avx2"] else 1)
-        for value, width in [("avx512", 8), ("avx2", 4), ("neon", 2), ("portable", 1)]:
-            assert run_isolated(ISA_PROBE, QUILLON_SIMD=value) == {
-                **auto,
-                "override": value,
-                "width": width,
-            }
-        for ignored in ["AVX512", "avx2 ", "", "sse4", "Portable"]:
-            assert run_isolated(ISA_PROBE, QUILLON_SIMD=ignored) == auto
-
-    def test_detection_agrees_with_the_kernel_flags(self):
-        flags = set()
-        with open("/proc/cpuinfo") as cpuinfo:
-            for line in cpuinfo:
-                if line.startswith("flags"):
-                    flags = set(line.split(":", 1)[1].split())
-                    break
-        found = run_isolated(ISA_PROBE)
-        assert found["avx2"] == ("avx2" in flags)
-        assert found["avx512"] == ({"avx512f", "avx2", "fma", "f16c"} <= flags)
+def test_detection_and_override():
+    with open("/proc/cpuinfo") as cpuinfo:
+        flags = next(
+            (line.split(":", 1)[1].split() for line in cpuinfo if line.startswith("flags")), []
+        )
+    auto = run_isolated(ISA_PROBE)
+    assert auto["avx2"] == ("avx2" in flags)
+    assert auto["avx512"] == ({"avx512f", "avx2", "fma", "f16c"} <= set(flags))
+    assert auto["override"] is None
+    assert auto["width"] == (8 if auto["avx512"] else 4 if auto["avx2"] else 1)
+    for value, width in [("avx512", 8), ("avx2", 4), ("neon", 2), ("portable", 1)]:
+        assert run_isolated(ISA_PROBE, QUILLON_SIMD=value) == dict(
+            auto, override=value, width=width
+        )
+    for ignored in ["AVX512", "avx2 ", "", "sse4", "Portable"]:
+        assert run_isolated(ISA_PROBE, QUILLON_SIMD=ignored) == auto
 
 
 CORPUS_RUN = """
@@ -128,28 +112,20 @@ def automatic():
     return run_isolated(CORPUS_RUN)
 
 
-class TestRoutesAgree:
+@pytest.mark.parametrize(
+    "env, pool",
+    [
+        *(({"QUILLON_SIMD": simd}, None) for simd in ["portable", "neon", "avx2", "avx512"]),
+        ({"RAYON_NUM_THREADS": "1"}, 1),
+        ({"RAYON_NUM_THREADS": "3"}, 3),
+        ({"RAYON_NUM_THREADS": "0"}, os.cpu_count()),
+        ({"RAYON_NUM_THREADS": "x", "RAYON_RS_NUM_CPUS": "2"}, 2),
+        ({"RAYON_RS_NUM_CPUS": "5"}, 5),
+        ({"RAYON_NUM_THREADS": "-1"}, os.cpu_count()),
+    ],
+)
+def test_routes_agree(automatic, env, pool):
     """One seeded corpus through every lane width and thread count: identical results."""
-
-    @pytest.mark.parametrize("simd", ["portable", "neon", "avx2", "avx512"])
-    def test_simd_override(self, automatic, simd):
-        result = run_isolated(CORPUS_RUN, QUILLON_SIMD=simd)
-        assert {k: v for k, v in result.items() if k != "pool"} == {
-            k: v for k, v in automatic.items() if k != "pool"
-        }
-
-    @pytest.mark.parametrize(
-        "env, size",
-        [
-            ({"RAYON_NUM_THREADS": "1"}, 1),
-            ({"RAYON_NUM_THREADS": "3"}, 3),
-            ({"RAYON_NUM_THREADS": "0"}, os.cpu_count()),
-            ({"RAYON_NUM_THREADS": "x", "RAYON_RS_NUM_CPUS": "2"}, 2),
-            ({"RAYON_RS_NUM_CPUS": "5"}, 5),
-            ({"RAYON_NUM_THREADS": "-1"}, os.cpu_count()),
-        ],
-    )
-    def test_thread_counts(self, automatic, env, size):
-        result = run_isolated(CORPUS_RUN, **env)
-        assert result.pop("pool") == size
-        assert result == {k: v for k, v in automatic.items() if k != "pool"}
+    result = run_isolated(CORPUS_RUN, **env)
+    assert result.pop("pool") == (pool or automatic["pool"])
+    assert result == {k: v for k, v in automatic.items() if k != "pool"}
