@@ -20,99 +20,77 @@ FORMS = [
     (quillon.jaro_winkler_batch_into, quillon.jaro_winkler_batch_fn, np.float64),
     (quillon.jaro_winkler_cdist_into, quillon.jaro_winkler_cdist, np.float64),
 ]
-WORDS = ["", "a", "abc", "abd", "é", "abcé", "x" * 64, "ab" * 40, "😀b"]
 
 
 def u32(*shape, fill=7):
     return np.full(shape, fill, dtype=np.uint32)
 
 
-def matrix(into):
-    return "cdist" in into.__name__
-
-
 def lists(into, k):
-    """Arguments with k results, or k rows of three for a cross-product."""
+    """Arguments with k results, or k rows of three for a cross-product, and the out shape."""
     texts = (["abd", "é", "xyz"] * k)[:k]
-    return (texts, ["a", "é", "cc"]) if matrix(into) else ("abc", texts)
-
-
-def shape(into, k):
-    return (k, 3) if matrix(into) else (k,)
+    if "cdist" in into.__name__:
+        return (texts, ["a", "é", "cc"]), (k, 3)
+    return ("abc", texts), (k,)
 
 
 @pytest.mark.parametrize("into, listed, dtype", FORMS, ids=[f[0].__name__ for f in FORMS])
 class TestEveryForm:
-    @pytest.mark.parametrize("tail", [[], ["é", ""]], ids=["ascii", "mixed"])
-    def test_equals_list_form(self, into, listed, dtype, tail):
-        # Batches across chunks of 4096, with and without texts that leave the lane kernels.
-        if matrix(into):
-            first, second = WORDS * 4 + tail, WORDS[::-1] * 5
-        else:
-            first, second = "abcab", [("abcde" * 3)[: 1 + k % 16] for k in range(9000)] + tail
-        expected = listed(first, second)
-        out = np.full(np.shape(expected), 7, dtype)
-        assert into(first, second, out) is None
-        assert out.tolist() == expected
-
     def test_empty_lists(self, into, listed, dtype):
-        if not matrix(into):
+        if "cdist" not in into.__name__:
             # An empty result accepts any layout.
             assert into("a", [], np.zeros(4, dtype)[::2][:0]) is None
             return
-        for shape_, a, b in [((0, 3), [], WORDS[:3]), ((2, 0), WORDS[:2], []), ((0, 0), [], [])]:
+        for shape_, a, b in [
+            ((0, 3), [], ["", "a", "é"]),
+            ((2, 0), ["a", ""], []),
+            ((0, 0), [], []),
+        ]:
             assert into(a, b, np.zeros(shape_, dtype)) is None
         with pytest.raises(ValueError, match=r"^out must have shape \(0, 1\), got \[1, 0\]$"):
             into([], ["a"], np.zeros((1, 0), dtype))
 
-    def test_wrong_size_leaves_out_alone(self, into, listed, dtype):
-        out = np.full(shape(into, 3), 7, dtype)
-        if matrix(into):
-            message = r"^out must have shape \(2, 3\), got \[3, 3\]$"
-        else:
-            message = rf"^out must hold exactly 2 {dtype.__name__} elements, got 3$"
-        with pytest.raises(ValueError, match=message):
-            into(*lists(into, 2), out)
-        assert (out == 7).all()
-
-    def test_refused_kinds(self, into, listed, dtype):
-        other = np.float32 if dtype is np.uint32 else np.uint32
-        for out, name in [
-            ([0] * 6, "list"),
-            (array.array("I", [0] * 6), "array"),
-            (memoryview(bytearray(48)), "memoryview"),
-            (bytearray(48), "bytearray"),
-            (np.zeros(shape(into, 2), other), "ndarray"),
-            (np.zeros((1, *shape(into, 2)), dtype), "ndarray"),
-            (np.zeros(shape(into, 2), np.dtype(dtype).newbyteorder()), "ndarray"),
-            (None, None),
-        ]:
-            with pytest.raises(TypeError) as info:
-                into(*lists(into, 2), out)
-            subject = "'None'" if name is None else f"'{name}' object"
-            assert str(info.value) == f"{subject} is not an instance of 'ndarray'"
-            assert not hasattr(info.value, "__notes__")
-
-    def test_layout_and_writability(self, into, listed, dtype):
-        read_only = np.zeros(shape(into, 2), dtype)
+    def test_refused_outs_are_left_alone_and_released(self, into, listed, dtype):
+        args, shape = lists(into, 2)
+        out = np.full(shape, 7, dtype)
+        read_only = out.copy()
         read_only.flags.writeable = False
-        message = "^out must be a writable array not concurrently borrowed$"
-        with pytest.raises(BufferError, match=message):
-            into(*lists(into, 2), read_only)
-        n = read_only.size
-        strided = np.zeros(2 * n, dtype)[::2].reshape(read_only.shape)
-        unaligned = np.zeros(n * 8 + 1, np.uint8)[1:].view(dtype)[:n].reshape(read_only.shape)
-        for out in (strided, unaligned):
-            with pytest.raises(BufferError, match="^out must be C-contiguous$"):
-                into(*lists(into, 2), out)
-
-    def test_refusals_release_the_hold(self, into, listed, dtype):
-        out = np.full(shape(into, 2), 7, dtype)
-        for _ in range(3):
-            with pytest.raises(ValueError):
-                into(*lists(into, 3), out)
-        into(*lists(into, 2), out)
-        assert out.tolist() == listed(*lists(into, 2))
+        n, other = out.size, np.float32 if dtype is np.uint32 else np.uint32
+        strided = np.full(2 * n, 7, dtype)[::2].reshape(shape)
+        unaligned = np.zeros(n * 8 + 1, np.uint8)[1:].view(dtype)[:n].reshape(shape)
+        unaligned.fill(7)
+        if len(shape) == 2:
+            wrong_size = r"^out must have shape \(3, 3\), got \[2, 3\]$"
+        else:
+            wrong_size = rf"^out must hold exactly 3 {dtype.__name__} elements, got 2$"
+        held = "^out must be a writable array not concurrently borrowed$"
+        swapped = np.full(shape, 7, np.dtype(dtype).newbyteorder())
+        for refused, kind, message in [
+            ([0] * 6, TypeError, "'list' object"),
+            (array.array("I", [0] * 6), TypeError, "'array' object"),
+            (memoryview(bytearray(48)), TypeError, "'memoryview' object"),
+            (bytearray(48), TypeError, "'bytearray' object"),
+            (np.full(shape, 7, other), TypeError, "'ndarray' object"),
+            (np.full((1, *shape), 7, dtype), TypeError, "'ndarray' object"),
+            (swapped, TypeError, "'ndarray' object"),
+            (None, TypeError, "'None'"),
+            (read_only, BufferError, held),
+            (strided, BufferError, "^out must be C-contiguous$"),
+            (unaligned, BufferError, "^out must be C-contiguous$"),
+        ]:
+            if kind is TypeError:
+                message = f"^{message} is not an instance of 'ndarray'$"
+            with pytest.raises(kind, match=message) as info:
+                into(*args, refused)
+            assert not hasattr(info.value, "__notes__")
+            if isinstance(refused, np.ndarray):
+                assert (refused == 7).all()
+        # Refused for its size, out is left alone and not held: the next call writes it.
+        with pytest.raises(ValueError, match=wrong_size):
+            into(*lists(into, 3)[0], out)
+        assert (out == 7).all()
+        into(*args, out)
+        assert out.tolist() == listed(*args)
 
 
 def test_order_of_checks():

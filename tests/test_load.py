@@ -36,6 +36,7 @@ CASES = [
     ("levenshtein_batch", ("ab😀" * 30, MIXED)),
     ("levenshtein_cdist", (LIST_A, LIST_B)),
     ("damerau_levenshtein_batch", ("badcé", MIXED)),
+    ("damerau_levenshtein_batch", ("badcab", LANES)),
     ("damerau_levenshtein_cdist", (LIST_A, LIST_B[:20])),
     ("jaro_winkler_batch_fn", ("abcabc", LANES, 0.2)),
     ("jaro_winkler_batch_fn", ("a" * 70, MIXED)),
