@@ -1,7 +1,6 @@
-"""Extraction over choices and the ratio batch."""
+"""Extraction of the best matches over choices."""
 
 import math
-import random
 
 import pytest
 from hypothesis import example, given
@@ -9,7 +8,7 @@ from hypothesis import strategies as st
 
 import quillon
 from reference import ratio
-from strategies import texts
+from strategies import texts, words
 
 
 def expected_extract(query, choices, cutoff=0.0, limit=5):
@@ -33,42 +32,29 @@ class TestExtract:
             query, choices, cutoff, limit
         )
 
-    def test_defaults_and_types(self):
-        choices = ["apple", "apply", "maple", "x", "ape", "apples", "pale"]
-        result = quillon.fuzz_extract("apple", choices)
-        assert result == expected_extract("apple", choices)
-        assert all(type(t) is tuple for t in result)
-        assert [type(v) for v in result[0]] == [str, float, int]
-        assert quillon.fuzz_extract("a", ["a", "b"], limit=True) == [("a", 100.0, 0)]
-
     def test_cutoff_is_inclusive_and_nan_keeps_nothing(self):
         assert quillon.fuzz_extract("abcd", ["abce"], 75.0) == [("abce", 75.0, 0)]
         assert quillon.fuzz_extract("abcd", ["abce"], math.nextafter(75.0, 100)) == []
         assert quillon.fuzz_extract("abcd", ["abcd"], math.nan) == []
         assert quillon.fuzz_extract_one("abcd", ["abcd"], math.nan) is None
 
-    def test_ties_duplicates_and_selection(self):
+    def test_ties_duplicates_limits_and_types(self):
         choices = ["abcx", "abcy", "abc", "abcz", "abc", "zzz"] * 3
         full = quillon.fuzz_extract("abc", choices, limit=100)
         assert full == expected_extract("abc", choices, limit=100)
+        assert [type(v) for v in full[0]] == [str, float, int]
         # A limit below the number of matches keeps exactly the first of the full order.
+        assert quillon.fuzz_extract("abc", choices) == full[:5]
         for limit in range(1, len(choices)):
             assert quillon.fuzz_extract("abc", choices, limit=limit) == full[:limit]
+        assert quillon.fuzz_extract("a", ["a", "b"], limit=True) == [("a", 100.0, 0)]
 
     @pytest.mark.parametrize("size", [1000, 1001, 5000])
     def test_parallel_threshold_keeps_index_order(self, size):
-        rng = random.Random(size)
-        choices = [
-            "".join(rng.choice("abc") for _ in range(rng.randint(0, 6))) for _ in range(size)
-        ]
+        choices = words(size, size, "abc", 0, 6)
         for limit in (3, size):
-            assert quillon.fuzz_extract("abca", choices, 20.0, limit) == expected_extract(
-                "abca", choices, 20.0, limit
-            )
-        assert (
-            quillon.fuzz_extract("abca", choices[:1000], 0.0, size)[:10]
-            == [m for m in quillon.fuzz_extract("abca", choices, 0.0, size) if m[2] < 1000][:10]
-        )
+            expected = expected_extract("abca", choices, 20.0, limit)
+            assert quillon.fuzz_extract("abca", choices, 20.0, limit) == expected
 
 
 class TestExtractOne:
