@@ -1,6 +1,7 @@
 """Plain textbook definitions that the module's routes are checked against."""
 
 import math
+import re
 
 
 def levenshtein(a, b) -> int:
@@ -43,12 +44,8 @@ def qratio(a: str, b: str, score_cutoff: float = 0.0) -> float:
 def jaro(a, b) -> float:
     """Flag-array Jaro: earliest free equal unit in the window, transpositions halved."""
     la, lb = len(a), len(b)
-    if la == 0:
-        return 1.0 if lb == 0 else 0.0
-    if lb == 0:
-        return 0.0
-    if a == b:
-        return 1.0
+    if not la or not lb:
+        return float(la == lb)
     w = max(max(la, lb) // 2 - 1, 0)
     flags_a, flags_b = [False] * la, [False] * lb
     m = 0
@@ -67,15 +64,11 @@ def jaro(a, b) -> float:
 
 
 def jaro_winkler(a, b, p: float = 0.1) -> float:
-    if a == b:
-        return 1.0
     j = jaro(a, b)
     if j < 0.7:
         return j
     prefix = 0
-    for x, y in zip(a[:4], b[:4]):
-        if x != y:
-            break
+    while prefix < min(4, len(a), len(b)) and a[prefix] == b[prefix]:
         prefix += 1
     pc = min(0.25, max(0.0, p))
     return min((1.0 - j) * (prefix * pc) + j, 1.0)
@@ -209,14 +202,8 @@ def nw_linear(a, b, match, mismatch, gap) -> int:
     for i in range(1, len(a) + 1):
         row = [clamp64(i * gap)]
         for j in range(1, len(b) + 1):
-            pair = match if a[i - 1] == b[j - 1] else mismatch
-            row.append(
-                max(
-                    clamp64(rows[-1][j - 1] + pair),
-                    clamp64(rows[-1][j] + gap),
-                    clamp64(row[j - 1] + gap),
-                )
-            )
+            diagonal = clamp64(rows[-1][j - 1] + (match if a[i - 1] == b[j - 1] else mismatch))
+            row.append(max(diagonal, clamp64(rows[-1][j] + gap), clamp64(row[j - 1] + gap)))
         rows.append(row)
     return rows[-1][-1]
 
@@ -228,6 +215,9 @@ def nw_affine(a, b, match, mismatch, gap_open, gap_extend) -> int:
 
     def run(k):
         return clamp64(gap_open + clamp64(k * gap_extend))
+
+    def oe(x):  # open and extend
+        return clamp64(clamp64(x + gap_open) + gap_extend)
 
     if not a and not b:
         return 0
@@ -248,10 +238,6 @@ def nw_affine(a, b, match, mismatch, gap_open, gap_extend) -> int:
         for j in range(1, lb + 1):
             pair = match if a[i - 1] == b[j - 1] else mismatch
             M[i][j] = clamp64(pair + max(M[i - 1][j - 1], P[i - 1][j - 1], Q[i - 1][j - 1]))
-
-            def oe(x):
-                return clamp64(clamp64(x + gap_open) + gap_extend)
-
             P[i][j] = max(oe(M[i - 1][j]), clamp64(P[i - 1][j] + gap_extend), oe(Q[i - 1][j]))
             Q[i][j] = max(oe(M[i][j - 1]), clamp64(Q[i][j - 1] + gap_extend), oe(P[i][j - 1]))
     return max(M[la][lb], P[la][lb], Q[la][lb])
@@ -270,16 +256,11 @@ def byte_order(tokens):
     return sorted(tokens, key=lambda t: t.encode())
 
 
+_SEPARATORS = re.compile("[" + "".join(map(re.escape, sorted(WHITE_SPACE))) + "]+")
+
+
 def sorted_split(text: str) -> list:
-    tokens, current = [], ""
-    for c in text + " ":
-        if c in WHITE_SPACE:
-            if current:
-                tokens.append(current)
-            current = ""
-        else:
-            current += c
-    return byte_order(tokens)
+    return byte_order(token for token in _SEPARATORS.split(text) if token)
 
 
 def set_decomposition(ta, tb):
