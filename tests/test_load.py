@@ -1,32 +1,21 @@
 """Eight Python threads at once through every list form, each result as one thread computed it."""
 
-import random
 import threading
 
 import pytest
 
 import quillon
+from strategies import words
 
 np = pytest.importorskip("numpy")
 
 THREADS, ROUNDS = 8, 2
 
 
-def words(seed, count, low, high, non_ascii):
-    rng = random.Random(seed)
-    return [
-        "".join(
-            rng.choice("abcdé😀" if rng.random() < non_ascii else "abcdef")
-            for _ in range(rng.randint(low, high))
-        )
-        for _ in range(count)
-    ]
-
-
 # Short ASCII candidates take the lane kernels in chunks of 4096; the others are mapped pair by
 # pair (pieces of 16 pairs, or of rows worth 512 pairs) and cross 64 characters.
-LANES = words(1, 5000, 1, 64, 0.0)
-MIXED = words(2, 600, 0, 100, 0.3)
+LANES = words(1, 5000, "abcdef", 1, 64)
+MIXED = words(2, 600, "abcdefé😀", 0, 100)
 LIST_A, LIST_B = MIXED[:48], MIXED[48:112]
 CHOICES = MIXED * 2  # above 1000 choices, extraction scores in parallel
 
