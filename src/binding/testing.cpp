@@ -1,6 +1,5 @@
 // quillon._testing: internal kernels and the fault paths, reachable from the test suite.
 // Built only with QUILLON_TESTING=ON and never shipped in a release wheel.
-#include <array>
 #include <chrono>
 #include <iterator>
 #include <new>
@@ -170,25 +169,6 @@ PyObject* pool_fault_on_worker_body() {
     return none().release();
 }
 
-// The chunks a for-each hands out, as (index, begin, end) in chunk order.
-PyObject* pool_chunks_body(Args& args) {
-    const std::uint64_t n = args.count_or(0, 0), chunk = args.count_or(1, 1);
-    std::vector<std::array<std::size_t, 3>> seen((n + chunk - 1) / chunk);
-    without_gil([&] {
-        pool::for_each_chunk(n, chunk, [&](std::size_t c, std::size_t begin, std::size_t end) {
-            seen[c] = {c, begin, end};
-        });
-    });
-    PyRef list(check(PyList_New(0)));
-    for (const auto& [c, begin, end] : seen) {
-        PyRef item(
-            check(Py_BuildValue("(nnn)", static_cast<Py_ssize_t>(c), static_cast<Py_ssize_t>(begin),
-                                static_cast<Py_ssize_t>(end))));
-        if (PyList_Append(list.get(), item.get()) < 0) throw PythonError{};
-    }
-    return list.release();
-}
-
 PyObject* myers_pattern_body(Args& args) {
     const simd::MyersPattern pattern = simd::MyersPattern::build(as_bytes(args.object(0)));
     return check(Py_BuildValue("(KKK)", static_cast<unsigned long long>(pattern.len),
@@ -316,7 +296,6 @@ constexpr Row testing_table[] = {
     {"memory_available()\n--\n\n", memory_available_body},
     {"pool_size()\n--\n\n", pool_size_body},
     {"pool_fault(n, failing, /)\n--\n\n", pool_fault_body},
-    {"pool_chunks(n, chunk, /)\n--\n\n", pool_chunks_body},
     {"pool_fault_on_worker()\n--\n\n", pool_fault_on_worker_body},
     {"myers_pattern(pattern, /)\n--\n\n", myers_pattern_body},
     {"myers_kernel(name, pattern, texts, /)\n--\n\n", myers_kernel_body},
