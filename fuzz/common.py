@@ -12,6 +12,7 @@ import struct
 import sys
 
 import atheris
+import numpy as np
 
 # The plain references of the test suite; instrumented, so that their branches guide the fuzzer.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests"))
@@ -245,9 +246,33 @@ def agree(what: str, got, expected, *inputs) -> None:
         raise AssertionError(f"{what}: {got!r} != {expected!r} for {inputs!r}")
 
 
+def check_forms(
+    src: Source, texts: list[str], single, batch, batch_into, cdist, cdist_into, dtype=np.uint32
+) -> list:
+    """Batch, cross-product and their _into forms against single pairs: the first text is the
+    query against the rest, and the texts split at a point the fuzzer picks into two lists."""
+    query, *candidates = texts
+    expected = [single(query, c) for c in candidates]
+    agree("batch", batch(query, candidates), expected, texts)
+    fill = 0xFFFFFFFF if dtype == np.uint32 else -1.0  # never a result
+    out = np.full(len(candidates), fill, dtype=dtype)
+    batch_into(query, candidates, out)
+    agree("batch into", out.tolist(), expected, texts)
+    k = 1 + src.below(len(texts))
+    list_a, list_b = texts[:k], texts[k:]
+    nested = [[single(x, y) for y in list_b] for x in list_a] if list_b else []
+    agree("cdist", cdist(list_a, list_b), nested, list_a, list_b)
+    matrix = np.full((len(list_a), len(list_b)), fill, dtype=dtype)
+    cdist_into(list_a, list_b, matrix)
+    if list_b:
+        agree("cdist into", matrix.tolist(), nested, list_a, list_b)
+    return expected
+
+
 def main(namespace: dict) -> None:
-    """Instruments the target's own functions, then runs libFuzzer on namespace['check'],
-    which takes a Source with the lengths namespace['SEAMS'] (by default those of SEAMS).
+    """Instruments the target's own functions, then runs libFuzzer on namespace['check'], or
+    else on one of namespace['MODES'] picked by the first byte; either takes a Source with the
+    lengths namespace['SEAMS'] (by default those of SEAMS).
 
     Defaults that keep inputs small and hangs short are added unless given on the command line.
     """
@@ -259,7 +284,8 @@ def main(namespace: dict) -> None:
     for flag in ("-max_len=512", "-timeout=20"):
         if not any(arg.startswith(flag.split("=")[0] + "=") for arg in argv):
             argv.append(flag)
-    check, seams = namespace["check"], namespace.get("SEAMS", SEAMS)
+    seams, modes = namespace.get("SEAMS", SEAMS), namespace.get("MODES")
+    check = namespace.get("check") or (lambda src: modes[src.below(len(modes))](src))
 
     def test_one_input(data: bytes) -> None:
         check(Source(data, seams))

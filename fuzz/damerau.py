@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Damerau-Levenshtein distance and ratio: byte and scalar routes, batches, cross-products."""
 
-import numpy as np
 from common import (
     Source,
     agree,
     bucket,
+    check_forms,
     internals,
     main,
     quillon,
@@ -43,33 +43,18 @@ def check_pair(src: Source) -> None:
 
 
 def check_batch(src: Source) -> None:
-    query, *candidates = src.texts(1 + src.below(21), bool(src.byte() & 1))
-    expected = [quillon.damerau_levenshtein_distance(query, c) for c in candidates]
-    agree(
-        "batch", quillon.damerau_levenshtein_batch(query, candidates), expected, query, candidates
+    check_forms(
+        src,
+        src.texts(1 + src.below(21), bool(src.byte() & 1)),
+        quillon.damerau_levenshtein_distance,
+        quillon.damerau_levenshtein_batch,
+        quillon.damerau_levenshtein_batch_into,
+        quillon.damerau_levenshtein_cdist,
+        quillon.damerau_levenshtein_cdist_into,
     )
-    out = np.full(len(candidates), 0xFFFFFFFF, dtype=np.uint32)
-    quillon.damerau_levenshtein_batch_into(query, candidates, out)
-    agree("batch into", out.tolist(), expected, query, candidates)
-    k = src.below(len(candidates) + 1)
-    list_a, list_b = [query] + candidates[:k], candidates[k:]
-    nested = (
-        [[quillon.damerau_levenshtein_distance(x, y) for y in list_b] for x in list_a]
-        if list_b
-        else []
-    )
-    agree("cdist", quillon.damerau_levenshtein_cdist(list_a, list_b), nested, list_a, list_b)
-    matrix = np.full((len(list_a), len(list_b)), 0xFFFFFFFF, dtype=np.uint32)
-    quillon.damerau_levenshtein_cdist_into(list_a, list_b, matrix)
-    if list_b:
-        agree("cdist into", matrix.tolist(), nested, list_a, list_b)
 
 
 MODES = [check_pair, check_pair, check_pair, check_batch]
-
-
-def check(src: Source) -> None:
-    MODES[src.below(len(MODES))](src)
 
 
 if __name__ == "__main__":

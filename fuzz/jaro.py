@@ -7,6 +7,7 @@ from common import (
     Source,
     agree,
     bucket,
+    check_forms,
     internals,
     main,
     quillon,
@@ -67,27 +68,17 @@ def check_batch(src: Source) -> None:
     texts = src.texts(1 + src.below(21), bool(mode & 1))
     if mode & 2:
         texts = [t[:64] or "a" for t in texts]
-    query, *candidates = texts
     p = src.probability()
-    expected = [quillon.jaro_winkler_similarity(query, c, p) for c in candidates]
-    agree(
-        "batch", quillon.jaro_winkler_batch_fn(query, candidates, p), expected, query, candidates, p
+    check_forms(
+        src,
+        texts,
+        lambda a, b: quillon.jaro_winkler_similarity(a, b, p),
+        lambda q, c: quillon.jaro_winkler_batch_fn(q, c, p),
+        lambda q, c, out: quillon.jaro_winkler_batch_into(q, c, out, p),
+        lambda x, y: quillon.jaro_winkler_cdist(x, y, p),
+        lambda x, y, out: quillon.jaro_winkler_cdist_into(x, y, out, p),
+        dtype=np.float64,
     )
-    out = np.full(len(candidates), -1.0)
-    quillon.jaro_winkler_batch_into(query, candidates, out, p)
-    agree("batch into", out.tolist(), expected, query, candidates, p)
-    k = src.below(len(candidates) + 1)
-    list_a, list_b = [query] + candidates[:k], candidates[k:]
-    nested = (
-        [[quillon.jaro_winkler_similarity(x, y, p) for y in list_b] for x in list_a]
-        if list_b
-        else []
-    )
-    agree("cdist", quillon.jaro_winkler_cdist(list_a, list_b, p), nested, list_a, list_b, p)
-    matrix = np.full((len(list_a), len(list_b)), -1.0)
-    quillon.jaro_winkler_cdist_into(list_a, list_b, matrix, p)
-    if list_b:
-        agree("cdist into", matrix.tolist(), nested, list_a, list_b, p)
 
 
 def check_kernels(src: Source) -> None:
@@ -110,10 +101,6 @@ def check_kernels(src: Source) -> None:
 
 
 MODES = [check_pair, check_pair, check_batch, check_kernels]
-
-
-def check(src: Source) -> None:
-    MODES[src.below(len(MODES))](src)
 
 
 if __name__ == "__main__":

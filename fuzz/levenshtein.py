@@ -2,11 +2,11 @@
 """Levenshtein distance: single-pair routes, batches, cross-products, the multi-lane kernels
 and the UTF-8 decoding under them, each against the others and the row programmes."""
 
-import numpy as np
 from common import (
     Source,
     agree,
     bucket,
+    check_forms,
     internals,
     main,
     quillon,
@@ -55,11 +55,15 @@ def check_pair(src: Source) -> None:
 def check_batch(src: Source) -> None:
     ascii_only = bool(src.byte() & 1)
     query, *candidates = src.texts(1 + src.below(21), ascii_only)
-    expected = [quillon.levenshtein_distance(query, c) for c in candidates]
-    agree("batch", quillon.levenshtein_batch(query, candidates), expected, query, candidates)
-    out = np.full(len(candidates), 0xFFFFFFFF, dtype=np.uint32)
-    quillon.levenshtein_batch_into(query, candidates, out)
-    agree("batch into", out.tolist(), expected, query, candidates)
+    expected = check_forms(
+        src,
+        [query, *candidates],
+        quillon.levenshtein_distance,
+        quillon.levenshtein_batch,
+        quillon.levenshtein_batch_into,
+        quillon.levenshtein_cdist,
+        quillon.levenshtein_cdist_into,
+    )
     pairs = [(query, c) for c in candidates]
     agree("pairs", internals.levenshtein_pairs(pairs), expected, query, candidates)
     # Pairs with differing first texts leave the lanes.
@@ -70,16 +74,6 @@ def check_batch(src: Source) -> None:
         [quillon.levenshtein_distance(x, y) for x, y in mixed],
         mixed,
     )
-    k = src.below(len(candidates) + 1)
-    list_a, list_b = [query] + candidates[:k], candidates[k:]
-    nested = (
-        [[quillon.levenshtein_distance(x, y) for y in list_b] for x in list_a] if list_b else []
-    )
-    agree("cdist", quillon.levenshtein_cdist(list_a, list_b), nested, list_a, list_b)
-    matrix = np.full((len(list_a), len(list_b)), 0xFFFFFFFF, dtype=np.uint32)
-    quillon.levenshtein_cdist_into(list_a, list_b, matrix)
-    if list_b:
-        agree("cdist into", matrix.tolist(), nested, list_a, list_b)
 
 
 def check_kernels(src: Source) -> None:
@@ -139,10 +133,6 @@ def check_decoding(src: Source) -> None:
 
 
 MODES = [check_pair, check_pair, check_batch, check_kernels, check_decoding]
-
-
-def check(src: Source) -> None:
-    MODES[src.below(len(MODES))](src)
 
 
 if __name__ == "__main__":

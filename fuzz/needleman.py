@@ -75,9 +75,5 @@ def check_batch(src: Source) -> None:
 MODES = [check_linear, check_linear, check_affine, check_affine, check_batch]
 
 
-def check(src: Source) -> None:
-    MODES[src.below(len(MODES))](src)
-
-
 if __name__ == "__main__":
     main(globals())

@@ -104,9 +104,5 @@ def check_extract(src: Source) -> None:
 MODES = [check_plain, check_plain, check_partial, check_partial, check_extract]
 
 
-def check(src: Source) -> None:
-    MODES[src.below(len(MODES))](src)
-
-
 if __name__ == "__main__":
     main(globals())
