@@ -2,9 +2,6 @@
 // quillon never imports NumPy.
 #include "buffers.hpp"
 
-#include <pthread.h>
-
-#include <atomic>
 #include <mutex>
 #include <new>
 #include <string>
@@ -13,6 +10,7 @@
 #define NPY_NO_DEPRECATED_API NPY_1_19_API_VERSION
 #include <numpy/arrayobject.h>
 
+#include "../core/fork.hpp"
 #include "python.hpp"
 
 namespace quillon::binding {
@@ -49,9 +47,7 @@ Registry* registry = new (registry_storage) Registry;
 void forget_holds_in_child() noexcept { registry = new (registry_storage) Registry; }
 
 Registry& holds() {
-    // Not a guarded static, whose guard a fork could leave taken.
-    constinit static std::atomic<bool> registered{false};
-    if (!registered.exchange(true)) pthread_atfork(nullptr, nullptr, forget_holds_in_child);
+    reset_in_forked_child<forget_holds_in_child>();
     return *registry;
 }
 

@@ -1,7 +1,6 @@
 // The figures behind memory::Claim: /proc/meminfo, the resource limits and /proc/self/statm.
 #include "memory.hpp"
 
-#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -9,6 +8,8 @@
 #include <atomic>
 #include <cstdio>
 #include <new>
+
+#include "fork.hpp"
 
 namespace quillon::memory {
 
@@ -90,8 +91,7 @@ Claim::Claim(std::size_t count, std::size_t size) {
     std::size_t bytes;
     if (__builtin_mul_overflow(count, size, &bytes)) throw std::bad_alloc();
     if (bytes < unread_below) return;
-    constinit static std::atomic<bool> registered{false};
-    if (!registered.exchange(true)) pthread_atfork(nullptr, nullptr, forget_claims_in_child);
+    reset_in_forked_child<forget_claims_in_child>();
     // Counted before the check, so of two claims racing here the later one sees the earlier.
     const std::uint64_t others = claimed.fetch_add(bytes, std::memory_order_relaxed);
     const std::uint64_t room = available();

@@ -3,8 +3,6 @@
 // workers claimed. Jobs of concurrent callers share the workers in submission order.
 #include "pool.hpp"
 
-#include <pthread.h>
-
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -18,6 +16,8 @@
 #include <string_view>
 #include <system_error>
 #include <thread>
+
+#include "fork.hpp"
 
 namespace quillon::pool {
 
@@ -199,7 +199,7 @@ std::atomic<Pool*> instance{nullptr};
 alignas(std::mutex) unsigned char creation_storage[sizeof(std::mutex)];
 std::mutex* creation = new (creation_storage) std::mutex;
 
-void forget_pool_in_child() {
+void forget_pool_in_child() noexcept {
     instance.store(nullptr);
     creation = new (creation_storage) std::mutex;
 }
@@ -210,10 +210,7 @@ Pool& pool() {
     std::lock_guard lock(*creation);
     p = instance.load(std::memory_order_relaxed);
     if (p == nullptr) {
-        // A plain flag under the creation lock: a guarded static could be left mid-initialisation
-        // by a fork.
-        static bool registered = false;
-        if (!registered) registered = pthread_atfork(nullptr, nullptr, forget_pool_in_child) == 0;
+        reset_in_forked_child<forget_pool_in_child>();
         p = new Pool(size_from_environment());
         instance.store(p, std::memory_order_release);
     }
