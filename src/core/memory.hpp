@@ -17,7 +17,7 @@ std::size_t cells(std::size_t rows, std::size_t cols);
 
 // A claim on count elements of `size` bytes, held while the buffer lives. Throws std::bad_alloc
 // when the byte count overflows or, added to the other live claims of this process, exceeds
-// available(). Claims below a few MiB are admitted unread: their allocation fails honestly
+// available(). Claims below 16 MiB are admitted unread: their allocation fails honestly
 // or not at all, and reading /proc would cost more than the work they hold.
 class Claim {
   public:

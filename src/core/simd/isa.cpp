@@ -80,10 +80,6 @@ bool detect_avx512() noexcept { return false; }
 
 #endif
 
-}  // namespace
-
-namespace {
-
 constexpr std::string_view override_names[] = {"portable", "neon", "avx2", "avx512"};
 constexpr int no_override = std::size(override_names);
 
