@@ -21,20 +21,6 @@ LANES = {"4way": 4, "4way_portable": 4, "8way_portable": 8, "4way_avx2": 4, "8wa
 KERNELS = [k for k, n in LANES.items() if internals.jaro_kernel(k, b"a", [b"a"] * n) is not None]
 
 
-def winkler(j: float, a: str, b: str, p: float) -> float:
-    """Jaro-Winkler from the Jaro value, as reference.jaro_winkler computes it."""
-    if a == b:
-        return 1.0
-    if j < 0.7:
-        return j
-    prefix = 0
-    for x, y in zip(a[:4], b[:4]):
-        if x != y:
-            break
-        prefix += 1
-    return min((1.0 - j) * (prefix * p) + j, 1.0)
-
-
 def check_pair(src: Source) -> None:
     a, b = src.pair()
     p = src.probability()
@@ -58,7 +44,9 @@ def check_pair(src: Source) -> None:
         agree("shifted", quillon.jaro_similarity(shift(a), shift(b)), j, a, b)
     if len(a) * len(b) <= 150:
         agree("textbook", reference.jaro(a, b), j, a, b)
-    agree("winkler", quillon.jaro_winkler_similarity(a, b, p), winkler(j, a, b, p), a, b, p)
+    agree(
+        "winkler", quillon.jaro_winkler_similarity(a, b, p), reference.winkler(j, a, b, p), a, b, p
+    )
 
 
 def check_batch(src: Source) -> None:

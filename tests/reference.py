@@ -64,7 +64,11 @@ def jaro(a, b) -> float:
 
 
 def jaro_winkler(a, b, p: float = 0.1) -> float:
-    j = jaro(a, b)
+    return winkler(jaro(a, b), a, b, p)
+
+
+def winkler(j: float, a, b, p: float) -> float:
+    """Jaro-Winkler from the Jaro value j of a and b."""
     if j < 0.7:
         return j
     prefix = 0
