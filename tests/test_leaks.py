@@ -17,6 +17,9 @@ CALLS = 20_000
 # 32 bytes: 20 000 of them are 640 KB, well above what a healthy loop moves.
 SLACK = 256 * 1024
 FUNCTIONS = [name for name in quillon.__all__ if name != "__version__"]
+# A sanitizer's allocator keeps freed blocks in quarantine, so resident memory grows there
+# without a leak; reference counts are still checked, and the release run checks memory.
+RSS_MEANINGFUL = "san" not in os.environ.get("LD_PRELOAD", "")
 
 
 def resident():
@@ -154,7 +157,7 @@ def test_calls_leak_nothing(refused):
         before = resident()
         run(prepared, CALLS)
         growth = resident() - before
-        if growth <= SLACK:
+        if growth <= SLACK or not RSS_MEANINGFUL:
             break
-    assert growth <= SLACK
+    assert growth <= SLACK or not RSS_MEANINGFUL
     assert reference_counts(prepared) == counts
