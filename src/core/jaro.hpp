@@ -7,25 +7,10 @@
 #include <span>
 #include <vector>
 
+#include "scores.hpp"
 #include "text.hpp"
 
 namespace quillon {
-
-// The matching window of two texts: max(floor(L / 2) - 1, 0), L the longer length.
-inline std::size_t jaro_window(std::size_t la, std::size_t lb) noexcept {
-    const std::size_t half = (la > lb ? la : lb) / 2;
-    return half > 0 ? half - 1 : 0;
-}
-
-// Jaro from m matches and t out-of-order matches: ((m - h) / m + (m / la + m / lb)) / 3 with
-// h = t / 2 in integers (three out-of-order matches count as one transposition, not 1.5),
-// evaluated in exactly this order; every route must give this value bit for bit.
-inline double jaro_from_counts(std::uint32_t m, std::uint32_t t, std::size_t la,
-                               std::size_t lb) noexcept {
-    const std::uint32_t h = t / 2;
-    const double md = m;
-    return ((md - h) / md + (md / static_cast<double>(la) + md / static_cast<double>(lb))) / 3.0;
-}
 
 // Jaro similarity in [0, 1]. Two empty texts give 1.0, one empty text 0.0.
 double jaro(TextSlice a, TextSlice b);

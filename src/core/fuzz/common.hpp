@@ -1,5 +1,5 @@
-// Small rules shared by the ratio scorers: the indel ratio formula, the NaN-losing maximum, the
-// saturating conversion of a ceiling to a distance bound, and character lengths of UTF-8 text.
+// Small rules shared by the ratio scorers: the NaN-losing maximum, the saturating conversion of
+// a ceiling to a distance bound, and character lengths of UTF-8 text.
 #pragma once
 
 #include <cmath>
@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "../scores.hpp"
 #include "../text.hpp"
 
 namespace quillon::fuzz {
@@ -17,11 +18,6 @@ inline double max_nan_loses(double x, double y) noexcept {
     if (std::isnan(x)) return y;
     if (std::isnan(y)) return x;
     return x < y ? y : x;
-}
-
-// The indel ratio (1 - distance / total) * 100, evaluated in this order (total > 0).
-inline double indel_ratio(std::uint64_t distance, std::uint64_t total) noexcept {
-    return (1.0 - static_cast<double>(distance) / static_cast<double>(total)) * 100.0;
 }
 
 // ceil(x) as an unsigned 64-bit count: negative values and NaN give 0, values beyond the range

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "../scores.hpp"
 #include "common.inl"
 #include "kernels.hpp"
 
@@ -23,14 +24,7 @@ inline double jaro_lane(const std::uint8_t* query, std::size_t n, const std::uin
     for (; matched != 0; matched &= matched - 1, used &= used - 1) {
         t += query[__builtin_ctzll(matched)] != candidate[__builtin_ctzll(used)];
     }
-    // Integer halving: three out-of-order matches count as one transposition, not 1.5.
-    const std::uint32_t h = t / 2;
-    const double md = m;
-    // The same operations as the scalar kernel; only the two length quotients change places
-    // within their sum, which leaves the value unchanged.
-    return ((md / static_cast<double>(n) + md / static_cast<double>(len)) +
-            static_cast<double>(m - h) / md) /
-           3.0;
+    return jaro_from_counts(m, t, n, len);
 }
 
 // Similarities of the query against candidates[0 .. Lanes::width) into out in lane order.
