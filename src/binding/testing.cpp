@@ -260,7 +260,7 @@ PyObject* jaro_kernel_body(Args& args) {
     return to_python_list(out).release();
 }
 
-// LevenshteinKernel::compute on arbitrary (a, b) pairs of str.
+// levenshtein_batch_auto on arbitrary (a, b) pairs of str.
 PyObject* levenshtein_pairs_body(Args& args) {
     std::vector<PyRef> owners;
     std::vector<TextPair> pairs;
@@ -272,8 +272,9 @@ PyObject* levenshtein_pairs_body(Args& args) {
         pairs.push_back({as_str(a), as_str(b)});
     }
     if (PyErr_Occurred()) throw PythonError{};
-    BatchOutcome outcome = without_gil([&] { return LevenshteinKernel::compute(pairs); });
-    return to_python_list(outcome.distances).release();
+    const std::vector<std::uint32_t> distances =
+        without_gil([&] { return levenshtein_batch_auto(pairs); });
+    return to_python_list(distances).release();
 }
 
 PyObject* sat_add_body(Args& args) {

@@ -1,5 +1,5 @@
-// Jaro and Jaro-Winkler. Floating-point expressions are evaluated exactly as written (the
-// build forbids contraction), because callers compare results bit for bit across routes.
+// Jaro and Jaro-Winkler of one pair. Floating-point expressions are evaluated exactly as written
+// (the build forbids contraction), because callers compare results bit for bit across routes.
 #include "jaro.hpp"
 
 #include <algorithm>
@@ -8,8 +8,6 @@
 #include <memory>
 
 #include "bitpar.hpp"
-#include "pool.hpp"
-#include "simd/isa.hpp"
 #include "simd/kernels.hpp"
 
 namespace quillon {
@@ -17,8 +15,6 @@ namespace quillon {
 namespace {
 
 constexpr std::size_t stack_flags = 128;
-constexpr std::size_t chunk_entries = 4096;
-constexpr double boost_threshold = 0.7;
 
 template <class Unit>
 double inner(std::span<const Unit> a, std::span<const Unit> b, std::uint8_t* flags_a,
@@ -112,22 +108,6 @@ double with_flags(std::span<const Unit> a, std::span<const Unit> b, bool allow_b
 
 std::span<const std::uint8_t> units(TextSlice text) noexcept { return {text.bytes(), text.size}; }
 
-// min((1 - j) * (l * pc) + j, 1) for j >= 0.7, operation by operation.
-double boost(double j, std::size_t prefix, double pc) noexcept {
-    if (j < boost_threshold) return j;
-    return std::min((1.0 - j) * (static_cast<double>(prefix) * pc) + j, 1.0);
-}
-
-template <class Unit>
-std::size_t common_prefix(const Unit* a, std::size_t la, const Unit* b, std::size_t lb) noexcept {
-    const std::size_t limit = std::min({la, lb, std::size_t{4}});
-    std::size_t l = 0;
-    while (l < limit && a[l] == b[l]) ++l;
-    return l;
-}
-
-double clamp_scale(double p) noexcept { return std::min(0.25, std::max(0.0, p)); }
-
 }  // namespace
 
 double jaro_inner_slice(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
@@ -155,58 +135,16 @@ double jaro(TextSlice a, TextSlice b) {
 
 double jaro_winkler(TextSlice a, TextSlice b, double p) {
     if (a == b) return 1.0;
-    const double pc = clamp_scale(p);
+    const double pc = clamp_prefix_scale(p);
     if (is_ascii(a) && is_ascii(b)) {
         const double j = jaro_bytes(a, b);
-        return boost(j, common_prefix(a.bytes(), a.size, b.bytes(), b.size), pc);
+        return winkler_boost(j, winkler_prefix(a.bytes(), a.size, b.bytes(), b.size), pc);
     }
     // Decoded once, for the similarity and for the prefix.
     const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
     const double j =
         with_flags(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb), true);
-    return boost(j, common_prefix(sa.data(), sa.size(), sb.data(), sb.size()), pc);
-}
-
-std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlice> candidates,
-                                       double p) {
-    const double pc = clamp_scale(p);
-    auto short_ascii = [](TextSlice t) { return !t.empty() && t.size <= 64 && is_ascii(t); };
-    const bool lanes = short_ascii(query) && std::ranges::all_of(candidates, short_ascii);
-    const std::size_t n = candidates.size();
-    if (!lanes) {
-        return pool::map(
-            n, [&](std::size_t i) { return jaro_winkler(query, candidates[i], pc); },
-            pool::min_pairs_per_piece);
-    }
-    const std::size_t width = simd::jaro_simd_width();
-    std::vector<double> out(n);
-    pool::for_each_chunk(n, chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
-        std::size_t pos = begin;
-        for (; pos + width <= end; pos += width) {
-            simd::jaro_width(query, candidates.data() + pos, width, out.data() + pos);
-            for (std::size_t k = pos; k < pos + width; ++k) {
-                const TextSlice c = candidates[k];
-                out[k] =
-                    boost(out[k], common_prefix(query.bytes(), query.size, c.bytes(), c.size), pc);
-            }
-        }
-        for (; pos < end; ++pos) out[pos] = jaro_winkler(query, candidates[pos], pc);
-    });
-    return out;
-}
-
-SimilarityMatrix jaro_winkler_cdist_cpu(std::span<const TextSlice> list_a,
-                                        std::span<const TextSlice> list_b, double p) {
-    if (list_a.empty() || list_b.empty()) return {};
-    return pool::map(
-        list_a.size(),
-        [&](std::size_t i) {
-            std::vector<double> row(list_b.size());
-            for (std::size_t j = 0; j < row.size(); ++j)
-                row[j] = jaro_winkler(list_a[i], list_b[j], p);
-            return row;
-        },
-        pool::rows_per_piece(list_b.size()));
+    return winkler_boost(j, winkler_prefix(sa.data(), sa.size(), sb.data(), sb.size()), pc);
 }
 
 }  // namespace quillon

@@ -1,7 +1,9 @@
 // Jaro and Jaro-Winkler similarity over Unicode scalar values (bytes when both texts are
-// ASCII), and the Jaro-Winkler batch and cross-product drivers.
+// ASCII): one pair (jaro.cpp), and the Jaro-Winkler batch and cross-product drivers on the
+// worker pool (jaro_batch.cpp).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -32,6 +34,25 @@ double jaro_inner_slice(std::span<const std::uint32_t> a, std::span<const std::u
 // characters) scaled by p, which is clamped into [0, 0.25].
 double jaro_winkler(TextSlice a, TextSlice b, double p);
 
+// p clamped into [0, 0.25].
+inline double clamp_prefix_scale(double p) noexcept { return std::min(0.25, std::max(0.0, p)); }
+
+// The Winkler step for a clamped p: min((1 - j) * (prefix * p) + j, 1) for j >= 0.7,
+// operation by operation; j itself below 0.7.
+inline double winkler_boost(double j, std::size_t prefix, double p) noexcept {
+    if (j < 0.7) return j;
+    return std::min((1.0 - j) * (static_cast<double>(prefix) * p) + j, 1.0);
+}
+
+// Length of the common prefix of two unit sequences, at most 4 units.
+template <class Unit>
+std::size_t winkler_prefix(const Unit* a, std::size_t la, const Unit* b, std::size_t lb) noexcept {
+    const std::size_t limit = std::min({la, lb, std::size_t{4}});
+    std::size_t l = 0;
+    while (l < limit && a[l] == b[l]) ++l;
+    return l;
+}
+
 // jaro_winkler(query, candidate, p) for every candidate, in order, on the worker pool; short
 // ASCII batches go through the multi-lane kernels.
 std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlice> candidates,
@@ -39,7 +60,7 @@ std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlic
 
 // Row i holds list_a[i] against every text of list_b; no rows when either list is empty.
 using SimilarityMatrix = std::vector<std::vector<double>>;
-SimilarityMatrix jaro_winkler_cdist_cpu(std::span<const TextSlice> list_a,
-                                        std::span<const TextSlice> list_b, double p);
+SimilarityMatrix jaro_winkler_cross_product(std::span<const TextSlice> list_a,
+                                            std::span<const TextSlice> list_b, double p);
 
 }  // namespace quillon

@@ -1,19 +1,18 @@
-// Levenshtein distance of one pair of texts, counted in Unicode scalar values.
+// Levenshtein distance counted in Unicode scalar values: one pair (levenshtein.cpp), and the
+// batch and cross-product drivers on the worker pool (levenshtein_batch.cpp).
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "text.hpp"
 
 namespace quillon {
 
-// The general entry: ASCII pairs go to simd::levenshtein_myers, all others are compared as
-// scalar values. Counts saturate at 2^32 - 1.
-std::uint32_t levenshtein_distance_raw(TextSlice a, TextSlice b);
+// Distance of two UTF-8 texts: ASCII pairs go to simd::levenshtein_myers, all others are
+// compared as scalar values. Counts saturate at 2^32 - 1.
+std::uint32_t levenshtein_utf8(TextSlice a, TextSlice b);
 
 // Distance of two decoded texts (bit-parallel), saturating at 2^32 - 1.
 std::uint32_t levenshtein_scalars(const Scalars& a, const Scalars& b);
@@ -24,7 +23,7 @@ std::uint32_t levenshtein_rows_scalars(const Scalars& a, const Scalars& b);
 
 // Batch and cross-product drivers. Both run on the worker pool and take the multi-lane Myers
 // kernels where the query is 1 to 64 ASCII bytes and every candidate is ASCII; otherwise
-// levenshtein_distance_raw per pair. The results do not depend on the route.
+// levenshtein_utf8 per pair. The results do not depend on the route.
 
 struct TextPair {
     TextSlice a, b;
@@ -38,20 +37,10 @@ std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pair
 std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
                                                    std::span<const TextSlice> candidates);
 
-// A batch result, or the text of an error (a channel that this build never uses).
-struct BatchOutcome {
-    std::vector<std::uint32_t> distances;
-    std::optional<std::string> error;
-};
-
-struct LevenshteinKernel {
-    static BatchOutcome compute(std::span<const TextPair> pairs);
-};
-
 // Rows of distances: row i holds list_a[i] against every text of list_b. No rows at all when
 // either list is empty.
 using DistanceMatrix = std::vector<std::vector<std::uint32_t>>;
-DistanceMatrix levenshtein_cdist_cpu(std::span<const TextSlice> list_a,
-                                     std::span<const TextSlice> list_b);
+DistanceMatrix levenshtein_cross_product(std::span<const TextSlice> list_a,
+                                         std::span<const TextSlice> list_b);
 
 }  // namespace quillon

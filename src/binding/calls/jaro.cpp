@@ -26,7 +26,7 @@ auto batch_with(double p) {
 
 auto cdist_with(double p) {
     return [p](std::span<const TextSlice> list_a, std::span<const TextSlice> list_b) {
-        return jaro_winkler_cdist_cpu(list_a, list_b, p);
+        return jaro_winkler_cross_product(list_a, list_b, p);
     };
 }
 

@@ -9,7 +9,7 @@ namespace quillon::binding {
 
 PyObject* levenshtein_distance(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
-    const std::uint32_t d = without_gil([&] { return levenshtein_distance_raw(a, b); });
+    const std::uint32_t d = without_gil([&] { return levenshtein_utf8(a, b); });
     return to_python(d).release();
 }
 
@@ -23,19 +23,18 @@ PyObject* levenshtein_batch_into(Args& args) {
 }
 
 PyObject* levenshtein_cdist(Args& args) {
-    return cdist_form(args.object(0), args.object(1), levenshtein_cdist_cpu);
+    return cdist_form(args.object(0), args.object(1), levenshtein_cross_product);
 }
 
 PyObject* levenshtein_cdist_into(Args& args) {
     return cdist_into_form(args.object(0), args.object(1), args.object(2), Element::u32,
-                           levenshtein_cdist_cpu);
+                           levenshtein_cross_product);
 }
 
 PyObject* levenshtein_myers(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
     const std::uint32_t d = without_gil([&] {
-        return is_ascii(a) && is_ascii(b) ? simd::levenshtein_myers(a, b)
-                                          : levenshtein_distance_raw(a, b);
+        return is_ascii(a) && is_ascii(b) ? simd::levenshtein_myers(a, b) : levenshtein_utf8(a, b);
     });
     return to_python(d).release();
 }

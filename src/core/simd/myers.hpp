@@ -9,7 +9,7 @@
 namespace quillon::simd {
 
 // Distance of two texts. Pairs that are not both ASCII are read as UTF-8 (ill-formed bytes
-// become U+FFFD) and go to levenshtein_distance_raw.
+// become U+FFFD) and go to levenshtein_utf8.
 std::uint32_t levenshtein_myers(TextSlice a, TextSlice b);
 
 // The single-word kernel on bytes: pattern of 1 to 64 bytes against any text.

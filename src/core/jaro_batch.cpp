@@ -1,0 +1,61 @@
+// The Jaro-Winkler batch and cross-product drivers: the multi-lane Jaro kernels for short ASCII
+// batches, jaro_winkler pair by pair otherwise, on the worker pool.
+#include <algorithm>
+#include <vector>
+
+#include "jaro.hpp"
+#include "pool.hpp"
+#include "simd/isa.hpp"
+#include "simd/kernels.hpp"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::size_t chunk_entries = 4096;
+
+}  // namespace
+
+std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlice> candidates,
+                                       double p) {
+    const double pc = clamp_prefix_scale(p);
+    auto short_ascii = [](TextSlice t) { return !t.empty() && t.size <= 64 && is_ascii(t); };
+    const bool lanes = short_ascii(query) && std::ranges::all_of(candidates, short_ascii);
+    const std::size_t n = candidates.size();
+    if (!lanes) {
+        return pool::map(
+            n, [&](std::size_t i) { return jaro_winkler(query, candidates[i], pc); },
+            pool::min_pairs_per_piece);
+    }
+    const std::size_t width = simd::jaro_simd_width();
+    std::vector<double> out(n);
+    pool::for_each_chunk(n, chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
+        std::size_t pos = begin;
+        for (; pos + width <= end; pos += width) {
+            simd::jaro_width(query, candidates.data() + pos, width, out.data() + pos);
+            for (std::size_t k = pos; k < pos + width; ++k) {
+                const TextSlice c = candidates[k];
+                out[k] = winkler_boost(
+                    out[k], winkler_prefix(query.bytes(), query.size, c.bytes(), c.size), pc);
+            }
+        }
+        for (; pos < end; ++pos) out[pos] = jaro_winkler(query, candidates[pos], pc);
+    });
+    return out;
+}
+
+SimilarityMatrix jaro_winkler_cross_product(std::span<const TextSlice> list_a,
+                                            std::span<const TextSlice> list_b, double p) {
+    if (list_a.empty() || list_b.empty()) return {};
+    return pool::map(
+        list_a.size(),
+        [&](std::size_t i) {
+            std::vector<double> row(list_b.size());
+            for (std::size_t j = 0; j < row.size(); ++j)
+                row[j] = jaro_winkler(list_a[i], list_b[j], p);
+            return row;
+        },
+        pool::rows_per_piece(list_b.size()));
+}
+
+}  // namespace quillon

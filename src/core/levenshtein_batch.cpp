@@ -1,0 +1,97 @@
+// The Levenshtein batch and cross-product drivers: the multi-lane Myers kernels for short ASCII
+// queries against ASCII candidates, levenshtein_utf8 pair by pair otherwise, on the worker pool.
+#include <vector>
+
+#include "levenshtein.hpp"
+#include "pool.hpp"
+#include "simd/isa.hpp"
+#include "simd/kernels.hpp"
+
+namespace quillon {
+
+namespace {
+
+constexpr std::size_t chunk_entries = 4096;
+
+bool fits_one_word(TextSlice query) {
+    return !query.empty() && query.size <= 64 && is_ascii(query);
+}
+
+// Distances of one pattern against count consecutive texts, text(k) giving the k-th: groups
+// of `width` through levenshtein_myers_width, the tail one by one.
+template <class TextAt>
+void myers_run(const simd::MyersPattern& pattern, std::size_t width, std::size_t count, TextAt text,
+               std::uint32_t* out) {
+    TextSlice group[8];
+    std::size_t pos = 0;
+    for (; pos + width <= count; pos += width) {
+        for (std::size_t k = 0; k < width; ++k) group[k] = text(pos + k);
+        simd::levenshtein_myers_width(pattern, group, width, out + pos);
+    }
+    for (; pos < count; ++pos) out[pos] = simd::levenshtein_myers_single(pattern, text(pos));
+}
+
+// The batch over n pairs given by first(i) and second(i): Myers lanes when every first text
+// is the same short ASCII query and every second text is ASCII, else the general distance.
+template <class First, class Second>
+std::vector<std::uint32_t> batch(std::size_t n, First first, Second second) {
+    bool myers = n >= 1 && fits_one_word(first(0));
+    for (std::size_t i = 0; myers && i < n; ++i)
+        myers = first(i) == first(0) && is_ascii(second(i));
+    if (!myers) {
+        return pool::map(
+            n, [&](std::size_t i) { return levenshtein_utf8(first(i), second(i)); },
+            pool::min_pairs_per_piece);
+    }
+    const simd::MyersPattern pattern = simd::MyersPattern::build(first(0));
+    const std::size_t width = simd::jaro_simd_width();
+    std::vector<std::uint32_t> out(n, 0);
+    pool::for_each_chunk(n, chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
+        myers_run(
+            pattern, width, end - begin, [&](std::size_t k) { return second(begin + k); },
+            out.data() + begin);
+    });
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pairs) {
+    return batch(
+        pairs.size(), [&](std::size_t i) { return pairs[i].a; },
+        [&](std::size_t i) { return pairs[i].b; });
+}
+
+std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
+                                                   std::span<const TextSlice> candidates) {
+    return batch(
+        candidates.size(), [&](std::size_t) { return query; },
+        [&](std::size_t i) { return candidates[i]; });
+}
+
+DistanceMatrix levenshtein_cross_product(std::span<const TextSlice> list_a,
+                                         std::span<const TextSlice> list_b) {
+    if (list_a.empty() || list_b.empty()) return {};
+    // Each row chooses its own route; list_b's part of that choice is the same for every row.
+    bool list_b_ascii = true;
+    for (const TextSlice& b : list_b) list_b_ascii = list_b_ascii && is_ascii(b);
+    return pool::map(
+        list_a.size(),
+        [&](std::size_t i) {
+            const TextSlice a = list_a[i];
+            const std::size_t m = list_b.size();
+            std::vector<std::uint32_t> row(m, 0);
+            if (list_b_ascii && fits_one_word(a)) {
+                const simd::MyersPattern pattern = simd::MyersPattern::build(a);
+                myers_run(
+                    pattern, simd::jaro_simd_width(), m, [&](std::size_t k) { return list_b[k]; },
+                    row.data());
+            } else {
+                for (std::size_t j = 0; j < m; ++j) row[j] = levenshtein_utf8(a, list_b[j]);
+            }
+            return row;
+        },
+        pool::rows_per_piece(list_b.size()));
+}
+
+}  // namespace quillon
