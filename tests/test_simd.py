@@ -129,3 +129,44 @@ def test_routes_agree(automatic, env, pool):
     result = run_isolated(CORPUS_RUN, **env)
     assert result.pop("pool") == (pool or automatic["pool"])
     assert result == {k: v for k, v in automatic.items() if k != "pool"}
+
+
+# Narrow lanes: one query against blocks of 64 candidates, 8 to 64 bits per lane by the query's
+# length, Unicode lists through per-call byte units. Lengths sit on the lane-width boundaries and
+# around the 64-unit limit of a lane; "many" has more distinct code points than there are units.
+PACKED_ALPHABETS = {
+    "ascii": "abcdefgh",
+    "latin1": "aeéèàöüñ",
+    "mixed": "aé\u4e00\u0416b",
+    "astral": "a😀🙂\U0001d11e",
+    "many": "".join(chr(0x4E00 + k) for k in range(150)) + "ab",
+}
+PACKED_LENGTHS = [0, 1, 7, 8, 9, 16, 17, 32, 33, 63, 64, 65]
+
+
+@pytest.mark.parametrize("kernel", ["portable", "avx2", "avx512"])
+@pytest.mark.parametrize("alphabet", PACKED_ALPHABETS)
+def test_narrow_lanes_equal_pair_distance(internals, kernel, alphabet):
+    import quillon
+
+    if internals.packed_batch(kernel, "a", ["a"]) is None:
+        pytest.skip(f"this processor cannot run {kernel}")
+    rng = random.Random(alphabet + kernel)
+    letters = PACKED_ALPHABETS[alphabet]
+
+    def text(n):
+        # Partly ASCII lists: some texts of every alphabet are plain letters.
+        return "".join(rng.choices(letters if rng.random() < 0.8 else "ab", k=n))
+
+    for length in PACKED_LENGTHS:
+        query = text(length)
+        candidates = [text(rng.choice(PACKED_LENGTHS + [rng.randint(0, 20)])) for _ in range(150)]
+        want = [quillon.levenshtein_distance(query, c) for c in candidates]
+        got = internals.packed_batch(kernel, query, candidates)
+        # Queries that do not fit the lanes are refused whole; candidates never are.
+        assert got == (None if length in (0, 65) else want), (query, candidates)
+    list_a = [text(rng.choice(PACKED_LENGTHS)) for _ in range(40)]
+    list_b = [text(rng.choice(PACKED_LENGTHS + [3, 4, 5])) for _ in range(130)]
+    assert internals.packed_cross(kernel, list_a, list_b) == [
+        [quillon.levenshtein_distance(a, b) for b in list_b] for a in list_a
+    ]

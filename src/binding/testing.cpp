@@ -13,6 +13,7 @@
 #include "../core/fuzz/ratio.hpp"
 #include "../core/fuzz/token.hpp"
 #include "../core/levenshtein.hpp"
+#include "../core/levenshtein_packed.hpp"
 #include "../core/memory.hpp"
 #include "../core/pool.hpp"
 #include "../core/saturating.hpp"
@@ -289,6 +290,41 @@ PyObject* damerau_bytes_body(Args& args) {
     return to_python(damerau_bytes(as_bytes(args.object(0)), as_bytes(args.object(1)))).release();
 }
 
+// The narrow-lane Levenshtein drivers with a kernel chosen by name ("portable", "avx2",
+// "avx512"); None when this processor cannot run it.
+simd::packed::Kernel packed_kernel_named(Args& args) {
+    const std::string_view name = name_of(args.str(0));
+    if (name == "portable") return simd::packed::myers_block_portable;
+    if (name == "avx2") return simd::avx2_available() ? simd::packed::myers_block_avx2 : nullptr;
+    if (name == "avx512") {
+        return simd::avx512_available() && __builtin_cpu_supports("avx512bw")
+                   ? simd::packed::myers_block_avx512
+                   : nullptr;
+    }
+    throw_error(PyExc_ValueError, "unknown kernel");
+}
+
+PyObject* packed_batch_body(Args& args) {
+    const simd::packed::Kernel kernel = packed_kernel_named(args);
+    const TextSlice query = args.str(1);
+    const StrList candidates = as_strs(args.object(2));
+    if (kernel == nullptr) return none().release();
+    std::vector<std::uint32_t> out(candidates.size());
+    const bool packed = without_gil(
+        [&] { return levenshtein_batch_packed(query, candidates.slices(), out.data(), kernel); });
+    return packed ? to_python_list(out).release() : none().release();
+}
+
+PyObject* packed_cross_body(Args& args) {
+    const simd::packed::Kernel kernel = packed_kernel_named(args);
+    const auto [list_a, list_b] = as_strs_pair(args.object(1), args.object(2));
+    if (kernel == nullptr) return none().release();
+    return to_python_matrix(without_gil([&] {
+               return levenshtein_cross_packed(list_a.slices(), list_b.slices(), kernel);
+           }))
+        .release();
+}
+
 constexpr Row testing_table[] = {
     {"sat_add(x, y, /)\n--\n\n", sat_add_body},
     {"sat_mul(count, s, /)\n--\n\n", sat_mul_body},
@@ -318,6 +354,8 @@ constexpr Row testing_table[] = {
     {"raise_memory_error()\n--\n\n", raise_memory_error_body},
     {"raise_unknown()\n--\n\n", raise_unknown_body},
     {"raise_fault_without_gil()\n--\n\n", raise_fault_without_gil_body},
+    {"packed_batch(kernel, query, candidates, /)\n--\n\n", packed_batch_body},
+    {"packed_cross(kernel, list_a, list_b, /)\n--\n\n", packed_cross_body},
 };
 
 int exec_testing(PyObject* module) noexcept {

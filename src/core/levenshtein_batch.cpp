@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "levenshtein.hpp"
+#include "levenshtein_packed.hpp"
 #include "pool.hpp"
 #include "simd/isa.hpp"
 #include "simd/kernels.hpp"
@@ -64,6 +65,10 @@ std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pair
 
 std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
                                                    std::span<const TextSlice> candidates) {
+    if (const simd::packed::Kernel kernel = packed_kernel()) {
+        std::vector<std::uint32_t> out(candidates.size());
+        if (levenshtein_batch_packed(query, candidates, out.data(), kernel)) return out;
+    }
     return batch(
         candidates.size(), [&](std::size_t) { return query; },
         [&](std::size_t i) { return candidates[i]; });
@@ -72,6 +77,9 @@ std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
 DistanceMatrix levenshtein_cross_product(std::span<const TextSlice> list_a,
                                          std::span<const TextSlice> list_b) {
     if (list_a.empty() || list_b.empty()) return {};
+    if (const simd::packed::Kernel kernel = packed_kernel()) {
+        return levenshtein_cross_packed(list_a, list_b, kernel);
+    }
     // Each row chooses its own route; list_b's part of that choice is the same for every row.
     bool list_b_ascii = true;
     for (const TextSlice& b : list_b) list_b_ascii = list_b_ascii && is_ascii(b);

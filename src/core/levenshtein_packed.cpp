@@ -1,0 +1,102 @@
+// The Levenshtein batch and cross-product through the narrow-lane kernels.
+#include "levenshtein_packed.hpp"
+
+#include <memory>
+
+#include "levenshtein.hpp"
+#include "packed_texts.hpp"
+#include "pool.hpp"
+#include "simd/isa.hpp"
+
+namespace quillon {
+
+namespace packed = simd::packed;
+
+namespace {
+
+constexpr std::size_t chunk_entries = 4096;
+
+// AVX-512 Byte and Word on top of what avx512_available() checks.
+bool avx512bw_available() noexcept {
+    return simd::avx512_available() && __builtin_cpu_supports("avx512bw");
+}
+
+}  // namespace
+
+simd::packed::Kernel packed_kernel() noexcept {
+    // The override caps the instruction set, as it caps the group width of the 64-bit lanes.
+    // Without vector lanes the plain loops lose to the single-text kernel: no kernel then.
+    const auto isa = simd::simd_isa_override();
+    const bool allow_avx512 = !isa || *isa == "avx512";
+    const bool allow_avx2 = allow_avx512 || *isa == "avx2";
+    if (allow_avx512 && avx512bw_available()) return packed::myers_block_avx512;
+    if (allow_avx2 && simd::avx2_available()) return packed::myers_block_avx2;
+    return nullptr;
+}
+
+bool levenshtein_batch_packed(TextSlice query, std::span<const TextSlice> candidates,
+                              std::uint32_t* out, packed::Kernel kernel) {
+    UnitTexts texts;
+    const Units q = texts.add(query);
+    if (!q.fits || q.size == 0) return false;
+    std::vector<Units> units(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i) units[i] = texts.add(candidates[i]);
+    const packed::Query pattern(texts.data(q), q.size);
+    pool::for_each_chunk(candidates.size(), chunk_entries,
+                         [&](std::size_t, std::size_t begin, std::size_t end) {
+                             auto block = std::make_unique<BlockBuilder>();
+                             std::uint32_t index[packed::lanes], distance[packed::lanes];
+                             block->clear();
+                             auto flush = [&] {
+                                 kernel(pattern, block->view(), distance);
+                                 for (std::size_t k = 0; k < block->count; ++k)
+                                     out[index[k]] = distance[k];
+                                 block->clear();
+                             };
+                             for (std::size_t i = begin; i < end; ++i) {
+                                 if (!units[i].fits) {
+                                     out[i] = levenshtein_utf8(query, candidates[i]);
+                                     continue;
+                                 }
+                                 index[block->count] = static_cast<std::uint32_t>(i);
+                                 block->add(texts.data(units[i]), units[i].size);
+                                 if (block->count == packed::lanes) flush();
+                             }
+                             if (block->count > 0) flush();
+                         });
+    return true;
+}
+
+std::vector<std::vector<std::uint32_t>> levenshtein_cross_packed(std::span<const TextSlice> list_a,
+                                                                 std::span<const TextSlice> list_b,
+                                                                 packed::Kernel kernel) {
+    if (list_a.empty() || list_b.empty()) return {};
+    UnitTexts texts;
+    std::vector<Units> a(list_a.size()), b(list_b.size());
+    for (std::size_t i = 0; i < list_a.size(); ++i) a[i] = texts.add(list_a[i]);
+    for (std::size_t j = 0; j < list_b.size(); ++j) b[j] = texts.add(list_b[j]);
+    const PackedList packed_b(texts, b);
+    return pool::map(
+        list_a.size(),
+        [&](std::size_t i) {
+            std::vector<std::uint32_t> row(list_b.size());
+            if (!a[i].fits || a[i].size == 0) {
+                for (std::size_t j = 0; j < row.size(); ++j)
+                    row[j] = levenshtein_utf8(list_a[i], list_b[j]);
+                return row;
+            }
+            const packed::Query pattern(texts.data(a[i]), a[i].size);
+            std::uint32_t distance[packed::lanes];
+            for (std::size_t k = 0; k < packed_b.blocks(); ++k) {
+                kernel(pattern, packed_b.block(k), distance);
+                const auto lanes = packed_b.indices(k);
+                for (std::size_t p = 0; p < lanes.size(); ++p) row[lanes[p]] = distance[p];
+            }
+            for (const std::uint32_t j : packed_b.others())
+                row[j] = levenshtein_utf8(list_a[i], list_b[j]);
+            return row;
+        },
+        pool::rows_per_piece(list_b.size()));
+}
+
+}  // namespace quillon

@@ -1,0 +1,144 @@
+// Unit mapping and block packing for the narrow-lane kernels.
+#include "packed_texts.hpp"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+namespace quillon {
+
+namespace packed = simd::packed;
+
+simd::packed::Query::Query(const std::uint8_t* units, std::size_t m) noexcept : length(m) {
+    std::memset(low, 0, sizeof low);
+    std::memset(high, 0, sizeof high);
+    for (std::size_t j = 0; j < m; ++j) {
+        low[units[j] & 15] |= std::uint64_t{1} << j;
+        high[units[j] >> 4] |= std::uint64_t{1} << j;
+    }
+}
+
+Units UnitTexts::add(TextSlice text) {
+    Units u;
+    if (is_ascii(text)) {
+        u.data = text.bytes();
+        u.size = static_cast<std::uint32_t>(text.size);
+        u.fits = text.size <= packed::max_units;
+        return u;
+    }
+    // At most four bytes per code point: longer texts cannot fit.
+    if (text.size > 4 * packed::max_units) return u;
+    const std::size_t start = storage_.size();
+    if (!decode(text)) {
+        storage_.resize(start);
+        return u;
+    }
+    u.offset = static_cast<std::uint32_t>(start);
+    u.size = static_cast<std::uint32_t>(storage_.size() - start);
+    u.fits = true;
+    return u;
+}
+
+// The unit of c, assigning the next free one; -1 when none is left.
+int UnitTexts::unit(std::uint32_t c) {
+    if (c < 0x10000) {
+        if (bmp_.empty()) bmp_.assign(0x10000, 0);
+        std::uint8_t& u = bmp_[c];
+        if (u == 0) {
+            if (next_ > 255) return -1;
+            u = static_cast<std::uint8_t>(next_++);
+        }
+        return u;
+    }
+    for (std::size_t k = 0; k < astral_.size(); ++k) {
+        if (astral_[k] == c) return astral_units_[k];
+    }
+    if (next_ > 255) return -1;
+    astral_.push_back(c);
+    astral_units_.push_back(static_cast<std::uint8_t>(next_));
+    return next_++;
+}
+
+// Appends the units of well-formed UTF-8; false on anything else, when a code point gets no
+// unit, or past max_units units.
+bool UnitTexts::decode(TextSlice text) {
+    const std::uint8_t* p = text.bytes();
+    const std::uint8_t* end = p + text.size;
+    std::size_t count = 0;
+    while (p < end) {
+        if (++count > packed::max_units) return false;
+        const std::uint8_t b = *p;
+        if (b < 0x80) {
+            storage_.push_back(b);
+            ++p;
+            continue;
+        }
+        std::uint32_t c;
+        std::size_t n;
+        if (b >= 0xC2 && b <= 0xDF) {
+            c = b & 0x1Fu, n = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            c = b & 0x0Fu, n = 2;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            c = b & 0x07u, n = 3;
+        } else {
+            return false;
+        }
+        if (static_cast<std::size_t>(end - p) <= n) return false;
+        for (std::size_t k = 1; k <= n; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return false;
+            c = (c << 6) | (p[k] & 0x3Fu);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are ill-formed.
+        if ((n == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
+            (n == 3 && (c < 0x10000 || c > 0x10FFFF))) {
+            return false;
+        }
+        const int u = unit(c);
+        if (u < 0) return false;
+        storage_.push_back(static_cast<std::uint8_t>(u));
+        p += n + 1;
+    }
+    return true;
+}
+
+PackedList::PackedList(const UnitTexts& texts, std::span<const Units> units) {
+    std::array<std::size_t, packed::max_units + 2> start{};
+    for (const Units& u : units) {
+        if (u.fits) ++start[u.size + 1];
+    }
+    for (std::size_t s = 1; s < start.size(); ++s) start[s] += start[s - 1];
+    order_.resize(start.back());
+    for (std::size_t j = 0; j < units.size(); ++j) {
+        if (units[j].fits) {
+            order_[start[units[j].size]++] = static_cast<std::uint32_t>(j);
+        } else {
+            others_.push_back(static_cast<std::uint32_t>(j));
+        }
+    }
+    const std::size_t blocks = (order_.size() + packed::lanes - 1) / packed::lanes;
+    std::vector<std::size_t> offsets(blocks);
+    views_.resize(blocks);
+    auto builder = std::make_unique<BlockBuilder>();
+    for (std::size_t k = 0; k < blocks; ++k) {
+        builder->clear();
+        for (const std::uint32_t j : indices(k)) builder->add(texts.data(units[j]), units[j].size);
+        offsets[k] = storage_.size();
+        storage_.insert(storage_.end(), builder->units,
+                        builder->units + builder->steps * packed::lanes);
+        storage_.insert(storage_.end(), builder->length, builder->length + packed::lanes);
+        views_[k].steps = builder->steps;
+    }
+    // The storage has stopped moving.
+    for (std::size_t k = 0; k < blocks; ++k) {
+        views_[k].units = storage_.data() + offsets[k];
+        views_[k].length = views_[k].units + views_[k].steps * packed::lanes;
+    }
+}
+
+std::span<const std::uint32_t> PackedList::indices(std::size_t k) const noexcept {
+    const std::size_t first = k * packed::lanes;
+    return {order_.data() + first, std::min(packed::lanes, order_.size() - first)};
+}
+
+}  // namespace quillon

@@ -1,0 +1,87 @@
+// Texts as byte units for the narrow-lane kernels (simd/packed.hpp), and their blocks. ASCII
+// texts are their own units; the code points of other texts get the units 128..255 in order of
+// first appearance within one call, so that Unicode lists run the byte kernels unchanged. A text
+// that does not fit (more than 64 units, a code point without a unit, ill-formed UTF-8) is left
+// to the caller's pair route; which texts fit never changes a result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "simd/packed.hpp"
+#include "text.hpp"
+
+namespace quillon {
+
+// One text's units: its own bytes (data set) or a stretch of the call's storage.
+struct Units {
+    const std::uint8_t* data = nullptr;
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;
+    bool fits = false;
+};
+
+// Every text of one call as units, sharing one alphabet.
+class UnitTexts {
+  public:
+    Units add(TextSlice text);
+
+    const std::uint8_t* data(const Units& u) const noexcept {
+        return u.data != nullptr ? u.data : storage_.data() + u.offset;
+    }
+
+  private:
+    bool decode(TextSlice text);
+    int unit(std::uint32_t c);
+
+    std::vector<std::uint8_t> storage_;
+    std::vector<std::uint8_t> bmp_;  // units of code points below U+10000; 0 for none yet
+    std::vector<std::uint32_t> astral_;
+    std::vector<std::uint8_t> astral_units_;
+    int next_ = 128;
+};
+
+// A block being filled lane by lane; rows are written up to the longest lane only.
+struct BlockBuilder {
+    alignas(64) std::uint8_t units[simd::packed::max_units * simd::packed::lanes];
+    alignas(64) std::uint8_t length[simd::packed::lanes];
+    std::size_t count = 0, steps = 0;
+
+    void clear() noexcept {
+        std::memset(length, 0, sizeof length);
+        count = steps = 0;
+    }
+    void add(const std::uint8_t* data, std::size_t size) noexcept {
+        // A row is cleared when a lane first reaches it, so no lane reads memory never written.
+        for (; steps < size; ++steps) {
+            std::memset(units + steps * simd::packed::lanes, 0, simd::packed::lanes);
+        }
+        for (std::size_t i = 0; i < size; ++i) units[i * simd::packed::lanes + count] = data[i];
+        length[count++] = static_cast<std::uint8_t>(size);
+    }
+    simd::packed::BlockView view() const noexcept { return {units, length, steps}; }
+};
+
+// The fitting texts of a list packed once, by length (a block runs as many steps as its longest
+// lane), for kernels run against it many times. Lane p of block k holds text order[64 k + p];
+// `others` lists the texts that do not fit, in order.
+class PackedList {
+  public:
+    PackedList(const UnitTexts& texts, std::span<const Units> units);
+
+    std::size_t blocks() const noexcept { return views_.size(); }
+    simd::packed::BlockView block(std::size_t k) const noexcept { return views_[k]; }
+    // The list indices of block k's lanes.
+    std::span<const std::uint32_t> indices(std::size_t k) const noexcept;
+    const std::vector<std::uint32_t>& others() const noexcept { return others_; }
+
+  private:
+    std::vector<std::uint32_t> order_, others_;
+    std::vector<std::uint8_t> storage_;
+    std::vector<simd::packed::BlockView> views_;
+};
+
+}  // namespace quillon
