@@ -8,13 +8,13 @@ import sys
 
 import pytest
 
-# Every multi-lane kernel against its one-text kernel, given as (family, kernel). "single" and
-# "width" take any number of texts; Myers texts may have any length, Jaro texts 1..64 bytes.
+# Every multi-lane kernel against its one-text kernel, given as (family, kernel). "single" takes
+# any number of texts; Myers texts may have any length, Jaro texts 1..64 bytes.
+GROUPS = ["4way_portable", "8way_portable", "4way_avx2", "8way_avx2", "8way_avx512"]
 LANE_KERNELS = [
-    *(("myers", k) for k in ["single", "width", "4way_pat", "4way_portable", "8way_portable"]),
-    *(("myers", k) for k in ["4way_avx2", "8way_avx512"]),
-    *(("jaro", k) for k in ["width", "4way", "4way_portable", "8way_portable"]),
-    *(("jaro", k) for k in ["4way_avx2", "8way_avx512"]),
+    ("myers", "single"),
+    *(("myers", k) for k in GROUPS),
+    *(("jaro", k) for k in GROUPS),
 ]
 
 
@@ -45,7 +45,6 @@ def test_lanes_equal_one_text_kernel(internals, family, kernel):
         lambda t: t.myers_pattern(b""),
         lambda t: t.jaro_bitpar(b"a" * 65, b"abc"),
         lambda t: t.jaro_bitpar(b"ab", "é".encode()),
-        lambda t: t.jaro_kernel("4way", b"a" * 65, [b"a"] * 4),
     ],
 )
 def test_kernel_preconditions_are_faults(internals, call):

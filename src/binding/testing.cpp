@@ -1,5 +1,6 @@
 // quillon._testing: internal kernels and the fault paths, reachable from the test suite.
 // Built only with QUILLON_TESTING=ON and never shipped in a release wheel.
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <new>
@@ -8,10 +9,12 @@
 #include <thread>
 #include <vector>
 
+#include "../core/bitpar.hpp"
 #include "../core/damerau.hpp"
 #include "../core/error.hpp"
 #include "../core/fuzz/ratio.hpp"
 #include "../core/fuzz/token.hpp"
+#include "../core/jaro.hpp"
 #include "../core/levenshtein.hpp"
 #include "../core/levenshtein_packed.hpp"
 #include "../core/memory.hpp"
@@ -19,7 +22,6 @@
 #include "../core/saturating.hpp"
 #include "../core/simd/isa.hpp"
 #include "../core/simd/kernels.hpp"
-#include "../core/simd/myers.hpp"
 #include "frame.hpp"
 
 namespace quillon::binding {
@@ -46,20 +48,59 @@ PyObject* decode_utf8_body(Args& args) {
     return to_python_list(units).release();
 }
 
+// The one-row dynamic programmes: the textbook references of the bit-parallel routes, over
+// bytes (pattern along the rows) and over scalar values, with saturating cells.
+std::uint32_t levenshtein_rows_bytes(TextSlice pattern, TextSlice text) {
+    const std::uint8_t* p = pattern.bytes();
+    const std::uint8_t* t = text.bytes();
+    std::vector<std::uint64_t> row(text.size + 1);
+    for (std::size_t j = 0; j <= text.size; ++j) row[j] = j;
+    for (std::size_t i = 1; i <= pattern.size; ++i) {
+        std::uint64_t diag = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= text.size; ++j) {
+            const std::uint64_t up = row[j];
+            row[j] = std::min({row[j - 1] + 1, up + 1, diag + (p[i - 1] != t[j - 1])});
+            diag = up;
+        }
+    }
+    return bitpar::saturate_u32(row[text.size]);
+}
+
+std::uint32_t levenshtein_rows_scalars(const Scalars& a, const Scalars& b) {
+    auto inc = [](std::uint32_t v) { return v == 0xFFFFFFFFu ? v : v + 1; };
+    if (a.empty()) return bitpar::saturate_u32(b.size());
+    if (b.empty()) return bitpar::saturate_u32(a.size());
+    if (a == b) return 0;
+    std::vector<std::uint32_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = bitpar::saturate_u32(j);
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::uint32_t diag = row[0];
+        row[0] = bitpar::saturate_u32(i);
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::uint32_t up = row[j];
+            const std::uint32_t sub = a[i - 1] == b[j - 1] ? diag : inc(diag);
+            row[j] = std::min({inc(row[j - 1]), inc(up), sub});
+            diag = up;
+        }
+    }
+    return row[b.size()];
+}
+
 PyObject* levenshtein_myers_body(Args& args) {
     const TextSlice a = as_bytes(args.object(0)), b = as_bytes(args.object(1));
-    return to_python(simd::levenshtein_myers(a, b)).release();
+    return to_python(levenshtein_myers(a, b)).release();
 }
 
 PyObject* levenshtein_myers_word_body(Args& args) {
     const TextSlice p = as_bytes(args.object(0)), t = as_bytes(args.object(1));
     if (p.size == 0 || p.size > 64) throw_error(PyExc_ValueError, "pattern must be 1 to 64 bytes");
-    return to_python(simd::levenshtein_myers_word(p, t)).release();
+    return to_python(levenshtein_myers_word(p, t)).release();
 }
 
 PyObject* levenshtein_rows_bytes_body(Args& args) {
     const TextSlice p = as_bytes(args.object(0)), t = as_bytes(args.object(1));
-    return to_python(simd::levenshtein_rows_bytes(p, t)).release();
+    return to_python(levenshtein_rows_bytes(p, t)).release();
 }
 
 PyObject* levenshtein_scalars_body(Args& args) {
@@ -207,11 +248,7 @@ PyObject* myers_kernel_body(Args& args) {
     std::vector<std::uint32_t> out(texts.size());
     if (kernel == "single") {
         for (std::size_t k = 0; k < texts.size(); ++k)
-            out[k] = simd::levenshtein_myers_single(pattern, texts[k]);
-    } else if (kernel == "width") {
-        simd::levenshtein_myers_width(pattern, texts.data(), texts.size(), out.data());
-    } else if (kernel == "4way_pat") {
-        simd::levenshtein_myers_4way_pat(pattern, texts.data(), out.data());
+            out[k] = levenshtein_myers_single(pattern, texts[k]);
     } else if (kernel == "4way_portable") {
         simd::levenshtein_myers_4way_portable(pattern, texts.data(), out.data());
     } else if (kernel == "8way_portable") {
@@ -219,6 +256,9 @@ PyObject* myers_kernel_body(Args& args) {
     } else if (kernel == "4way_avx2") {
         if (!simd::avx2_available()) return none().release();
         simd::levenshtein_myers_4way_avx2(pattern, texts.data(), out.data());
+    } else if (kernel == "8way_avx2") {
+        if (!simd::avx2_available()) return none().release();
+        simd::levenshtein_myers_8way_avx2(pattern, texts.data(), out.data());
     } else if (kernel == "8way_avx512") {
         if (!simd::avx512_available()) return none().release();
         simd::levenshtein_myers_8way_avx512(pattern, texts.data(), out.data());
@@ -229,8 +269,7 @@ PyObject* myers_kernel_body(Args& args) {
 }
 
 PyObject* jaro_bitpar_body(Args& args) {
-    return to_python(simd::jaro_bitpar(as_bytes(args.object(0)), as_bytes(args.object(1))))
-        .release();
+    return to_python(jaro_bitpar(as_bytes(args.object(0)), as_bytes(args.object(1)))).release();
 }
 
 // A Jaro kernel by name on a query and a group of candidates; None when this processor cannot
@@ -241,17 +280,16 @@ PyObject* jaro_kernel_body(Args& args) {
     std::vector<PyRef> owners;
     const std::vector<TextSlice> texts = kernel_group(kernel, args.object(2), owners);
     std::vector<double> out(texts.size());
-    if (kernel == "width") {
-        simd::jaro_width(query, texts.data(), texts.size(), out.data());
-    } else if (kernel == "4way") {
-        simd::jaro_4way(query, texts.data(), out.data());
-    } else if (kernel == "4way_portable") {
+    if (kernel == "4way_portable") {
         simd::jaro_4way_portable(query, texts.data(), out.data());
     } else if (kernel == "8way_portable") {
         simd::jaro_8way_portable(query, texts.data(), out.data());
     } else if (kernel == "4way_avx2") {
         if (!simd::avx2_available()) return none().release();
         simd::jaro_4way_avx2(query, texts.data(), out.data());
+    } else if (kernel == "8way_avx2") {
+        if (!simd::avx2_available()) return none().release();
+        simd::jaro_8way_avx2(query, texts.data(), out.data());
     } else if (kernel == "8way_avx512") {
         if (!simd::avx512_available()) return none().release();
         simd::jaro_8way_avx512(query, texts.data(), out.data());

@@ -6,9 +6,10 @@
 #include <bit>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "bitpar.hpp"
-#include "simd/kernels.hpp"
+#include "error.hpp"
 
 namespace quillon {
 
@@ -108,24 +109,79 @@ double with_flags(std::span<const Unit> a, std::span<const Unit> b, bool allow_b
 
 std::span<const std::uint8_t> units(TextSlice text) noexcept { return {text.bytes(), text.size}; }
 
+// The bit-parallel kernel for two ASCII texts of at most 64 bytes each.
+double bitpar_words(TextSlice a, TextSlice b) noexcept {
+    const std::size_t la = a.size, lb = b.size;
+    if (la == 0) return lb == 0 ? 1.0 : 0.0;
+    if (lb == 0) return 0.0;
+    const std::uint8_t* pa = a.bytes();
+    const std::uint8_t* pb = b.bytes();
+    if (la == lb && std::memcmp(pa, pb, la) == 0) return 1.0;
+
+    // table[c]: bit j is set when b[j] is c. Only rows of bytes in a are read and only rows of
+    // bytes in b are written, so clearing those rows replaces clearing all 2 KB.
+    std::uint64_t table[256];
+    for (std::size_t i = 0; i < la; ++i) table[pa[i]] = 0;
+    for (std::size_t j = 0; j < lb; ++j) table[pb[j]] = 0;
+    for (std::size_t j = 0; j < lb; ++j) table[pb[j]] |= std::uint64_t{1} << j;
+
+    const std::size_t w = jaro_window(la, lb);
+    // The window lo..hi, lo = i - min(i, w) and hi = min(i + w, lb - 1), follows i one bit at a
+    // time instead of being rebuilt: the top edge rises with every position and the bottom edge
+    // once i passes w. The top is not clipped at lb - 1, since rows hold no bit at or above lb.
+    std::uint64_t top = (std::uint64_t{2} << w) - 1;  // bits 0..w; w is at most 31
+    std::uint64_t bottom = ~std::uint64_t{0};
+    std::uint64_t used = 0, matched = 0, bit = 1;
+    for (std::size_t i = 0; i < la; ++i) {
+        const std::uint64_t cand = bottom & top & table[pa[i]] & ~used;
+        // The lowest free equal position, the first one the scalar kernel's scan would meet.
+        used |= cand & (0 - cand);
+        matched |= cand != 0 ? bit : 0;
+        bit <<= 1;
+        top = top << 1 | 1;
+        bottom = i >= w ? bottom << 1 : bottom;
+    }
+    if (matched == 0) return 0.0;
+
+    // The k-th matched position of a pairs with the k-th taken position of b.
+    std::uint32_t m = 0, t = 0;
+    for (; matched != 0; matched &= matched - 1, used &= used - 1) {
+        ++m;
+        t += pa[std::countr_zero(matched)] != pb[std::countr_zero(used)];
+    }
+    return jaro_from_counts(m, t, la, lb);
+}
+
+const char* bool_text(bool value) noexcept { return value ? "true" : "false"; }
+
 }  // namespace
 
-double jaro_inner_slice(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
-                        std::uint8_t* flags_a, std::uint8_t* flags_b, std::size_t w) noexcept {
-    return inner(a, b, flags_a, flags_b, w);
+double jaro_bitpar(TextSlice a, TextSlice b) {
+    const bool a_ascii = is_ascii(a), b_ascii = is_ascii(b);
+    if (a.size > 64 || b.size > 64 || !a_ascii || !b_ascii) {
+        throw InternalError(
+            "jaro_bitpar: inputs must be ASCII ≤ 64 bytes (got a=" + std::to_string(a.size) +
+            " bytes ascii=" + bool_text(a_ascii) + ", b=" + std::to_string(b.size) +
+            " bytes ascii=" + bool_text(b_ascii) + ")");
+    }
+    return bitpar_words(a, b);
 }
 
-double jaro_inner_slice(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
-                        std::uint8_t* flags_a, std::uint8_t* flags_b, std::size_t w) noexcept {
-    return inner(a, b, flags_a, flags_b, w);
-}
+namespace {
 
+// jaro for two ASCII texts: the bit-parallel kernel up to 64 bytes each, bit sets above.
 double jaro_bytes(TextSlice a, TextSlice b) {
-    if (a.size <= 64 && b.size <= 64) return simd::jaro_bitpar(a, b);
+    if (a.size <= 64 && b.size <= 64) return bitpar_words(a, b);
     return with_flags(units(a), units(b), true);
 }
 
-double jaro_optimized(TextSlice a, TextSlice b) { return with_flags(units(a), units(b)); }
+}  // namespace
+
+double jaro_flag_arrays(TextSlice a, TextSlice b) {
+    if (is_ascii(a) && is_ascii(b)) return with_flags(units(a), units(b));
+    const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
+    return with_flags(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb));
+}
 
 double jaro(TextSlice a, TextSlice b) {
     if (is_ascii(a) && is_ascii(b)) return jaro_bytes(a, b);

@@ -17,18 +17,14 @@ namespace quillon {
 // Jaro similarity in [0, 1]. Two empty texts give 1.0, one empty text 0.0.
 double jaro(TextSlice a, TextSlice b);
 
-// jaro for two ASCII texts: the bit-parallel kernel up to 64 bytes each, flag arrays above.
-double jaro_bytes(TextSlice a, TextSlice b);
+// jaro by the flag-array kernel alone, over bytes for an ASCII pair and over scalar values
+// otherwise: the route every faster one is tested against.
+double jaro_flag_arrays(TextSlice a, TextSlice b);
 
-// jaro for two ASCII texts through the flag-array kernel only, whatever the lengths.
-double jaro_optimized(TextSlice a, TextSlice b);
-
-// The flag-array kernel. Both sequences non-empty; the flags all 0 and at least as long as
-// their sequences; w the matching window.
-double jaro_inner_slice(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
-                        std::uint8_t* flags_a, std::uint8_t* flags_b, std::size_t w) noexcept;
-double jaro_inner_slice(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
-                        std::uint8_t* flags_a, std::uint8_t* flags_b, std::size_t w) noexcept;
+// The bit-parallel kernel for two ASCII texts of at most 64 bytes: bit masks instead of flag
+// arrays, bit-identical to them. Throws InternalError "jaro_bitpar: inputs must be ASCII ≤ 64
+// bytes (got a=N bytes ascii=B, b=N bytes ascii=B)" on other input.
+double jaro_bitpar(TextSlice a, TextSlice b);
 
 // Jaro-Winkler: Jaro values of at least 0.7 are raised by the common prefix (at most 4
 // characters) scaled by p, which is clamped into [0, 0.25].

@@ -6,7 +6,6 @@
 #include "jaro.hpp"
 #include "pool.hpp"
 #include "simd/isa.hpp"
-#include "simd/kernels.hpp"
 
 namespace quillon {
 
@@ -27,18 +26,20 @@ std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlic
             n, [&](std::size_t i) { return jaro_winkler(query, candidates[i], pc); },
             pool::min_pairs_per_piece);
     }
-    const std::size_t width = simd::jaro_simd_width();
+    const simd::Kernels& kernels = simd::kernels();
     std::vector<double> out(n);
     pool::for_each_chunk(n, chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
         std::size_t pos = begin;
-        for (; pos + width <= end; pos += width) {
-            simd::jaro_width(query, candidates.data() + pos, width, out.data() + pos);
+        const std::size_t width = kernels.width;
+        for (; kernels.jaro_group != nullptr && pos + width <= end; pos += width) {
+            kernels.jaro_group(query, candidates.data() + pos, out.data() + pos);
             for (std::size_t k = pos; k < pos + width; ++k) {
                 const TextSlice c = candidates[k];
                 out[k] = winkler_boost(
                     out[k], winkler_prefix(query.bytes(), query.size, c.bytes(), c.size), pc);
             }
         }
+        // The tail, and every candidate without a group entry.
         for (; pos < end; ++pos) out[pos] = jaro_winkler(query, candidates[pos], pc);
     });
     return out;

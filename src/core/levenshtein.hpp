@@ -6,20 +6,28 @@
 #include <span>
 #include <vector>
 
+#include "simd/kernels.hpp"
 #include "text.hpp"
 
 namespace quillon {
 
-// Distance of two UTF-8 texts: ASCII pairs go to simd::levenshtein_myers, all others are
-// compared as scalar values. Counts saturate at 2^32 - 1.
+// Distance of two UTF-8 texts, the entry for single pairs. Counts saturate at 2^32 - 1.
 std::uint32_t levenshtein_utf8(TextSlice a, TextSlice b);
+
+// The same distance by the plain routes that the fast ones are tested against: Myers over the
+// bytes of an ASCII pair (one word for patterns up to 64 bytes, blocks above), the scalar route
+// for any other pair (ill-formed bytes read as U+FFFD).
+std::uint32_t levenshtein_myers(TextSlice a, TextSlice b);
+
+// The single-word kernel on bytes: pattern of 1 to 64 bytes against any text.
+std::uint32_t levenshtein_myers_word(TextSlice pattern, TextSlice text) noexcept;
 
 // Distance of two decoded texts (bit-parallel), saturating at 2^32 - 1.
 std::uint32_t levenshtein_scalars(const Scalars& a, const Scalars& b);
 
-// The one-row dynamic programme along b with saturating cells; the reference for the
-// bit-parallel scalar route.
-std::uint32_t levenshtein_rows_scalars(const Scalars& a, const Scalars& b);
+// The single-word kernel on a built pattern: distance against one ASCII text, the lane
+// kernels' one-text counterpart.
+std::uint32_t levenshtein_myers_single(const simd::MyersPattern& pattern, TextSlice text) noexcept;
 
 // Batch and cross-product drivers. Both run on the worker pool and take the multi-lane Myers
 // kernels where the query is 1 to 64 ASCII bytes and every candidate is ASCII; otherwise

@@ -19,17 +19,21 @@ bool fits_one_word(TextSlice query) {
 }
 
 // Distances of one pattern against count consecutive texts, text(k) giving the k-th: groups
-// of `width` through levenshtein_myers_width, the tail one by one.
+// through the kernel table's group entry, the rest (all of them without one) one by one.
 template <class TextAt>
-void myers_run(const simd::MyersPattern& pattern, std::size_t width, std::size_t count, TextAt text,
+void myers_run(const simd::MyersPattern& pattern, std::size_t count, TextAt text,
                std::uint32_t* out) {
-    TextSlice group[8];
+    const simd::Kernels& kernels = simd::kernels();
     std::size_t pos = 0;
-    for (; pos + width <= count; pos += width) {
-        for (std::size_t k = 0; k < width; ++k) group[k] = text(pos + k);
-        simd::levenshtein_myers_width(pattern, group, width, out + pos);
+    if (kernels.levenshtein_group != nullptr) {
+        const std::size_t width = kernels.width;
+        TextSlice group[simd::max_width];
+        for (; pos + width <= count; pos += width) {
+            for (std::size_t k = 0; k < width; ++k) group[k] = text(pos + k);
+            kernels.levenshtein_group(pattern, group, out + pos);
+        }
     }
-    for (; pos < count; ++pos) out[pos] = simd::levenshtein_myers_single(pattern, text(pos));
+    for (; pos < count; ++pos) out[pos] = levenshtein_myers_single(pattern, text(pos));
 }
 
 // The batch over n pairs given by first(i) and second(i): Myers lanes when every first text
@@ -45,11 +49,10 @@ std::vector<std::uint32_t> batch(std::size_t n, First first, Second second) {
             pool::min_pairs_per_piece);
     }
     const simd::MyersPattern pattern = simd::MyersPattern::build(first(0));
-    const std::size_t width = simd::jaro_simd_width();
     std::vector<std::uint32_t> out(n, 0);
     pool::for_each_chunk(n, chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
         myers_run(
-            pattern, width, end - begin, [&](std::size_t k) { return second(begin + k); },
+            pattern, end - begin, [&](std::size_t k) { return second(begin + k); },
             out.data() + begin);
     });
     return out;
@@ -91,9 +94,7 @@ DistanceMatrix levenshtein_cross_product(std::span<const TextSlice> list_a,
             std::vector<std::uint32_t> row(m, 0);
             if (list_b_ascii && fits_one_word(a)) {
                 const simd::MyersPattern pattern = simd::MyersPattern::build(a);
-                myers_run(
-                    pattern, simd::jaro_simd_width(), m, [&](std::size_t k) { return list_b[k]; },
-                    row.data());
+                myers_run(pattern, m, [&](std::size_t k) { return list_b[k]; }, row.data());
             } else {
                 for (std::size_t j = 0; j < m; ++j) row[j] = levenshtein_utf8(a, list_b[j]);
             }

@@ -65,8 +65,7 @@ PyObject* jaro_winkler_cdist_into(Args& args) {
 
 PyObject* jaro_optimized(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
-    const double similarity = without_gil(
-        [&] { return is_ascii(a) && is_ascii(b) ? quillon::jaro_optimized(a, b) : jaro(a, b); });
+    const double similarity = without_gil([&] { return jaro_flag_arrays(a, b); });
     return to_python(similarity).release();
 }
 

@@ -1,7 +1,6 @@
 // Levenshtein bodies.
 #include "../../core/levenshtein.hpp"
 
-#include "../../core/simd/myers.hpp"
 #include "calls.hpp"
 #include "forms.hpp"
 
@@ -33,9 +32,7 @@ PyObject* levenshtein_cdist_into(Args& args) {
 
 PyObject* levenshtein_myers(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
-    const std::uint32_t d = without_gil([&] {
-        return is_ascii(a) && is_ascii(b) ? simd::levenshtein_myers(a, b) : levenshtein_utf8(a, b);
-    });
+    const std::uint32_t d = without_gil([&] { return quillon::levenshtein_myers(a, b); });
     return to_python(d).release();
 }
 

@@ -1,5 +1,6 @@
-// Instruction-set selection: CPUID/XGETBV detection and the QUILLON_SIMD override, each read once
-// into a lock-free once-cell. Baseline code: nothing here may need the features it detects.
+// Instruction-set selection: CPUID/XGETBV detection, the QUILLON_SIMD override and the kernel
+// table, each read once into a lock-free once-cell. Baseline code: nothing here may need the
+// features it detects.
 #include "isa.hpp"
 
 #include <atomic>
@@ -127,9 +128,21 @@ bool avx512_available() noexcept {
     return once<avx512_index>(cell) == 1;
 }
 
-std::size_t jaro_simd_width() noexcept {
-    // An override fixes the group size only; the kernels still ask detection themselves, so
-    // "avx512" on a processor without it runs two groups of four.
+namespace {
+
+// Every table a process can get; kernel_row picks one.
+constinit const Kernels kernel_rows[] = {
+    {1, nullptr, nullptr},
+    {2, nullptr, nullptr},
+    {4, levenshtein_myers_4way_portable, jaro_4way_portable},
+    {4, levenshtein_myers_4way_avx2, jaro_4way_avx2},
+    {8, levenshtein_myers_8way_portable, jaro_8way_portable},
+    {8, levenshtein_myers_8way_avx2, jaro_8way_avx2},
+    {8, levenshtein_myers_8way_avx512, jaro_8way_avx512},
+};
+
+std::size_t group_width() noexcept {
+    // An override fixes the width only: the entries below still follow detection.
     if (const auto isa = simd_isa_override()) {
         if (*isa == "avx512") return 8;
         if (*isa == "avx2") return 4;
@@ -140,5 +153,27 @@ std::size_t jaro_simd_width() noexcept {
     if (avx2_available()) return 4;
     return 1;
 }
+
+int kernel_row() noexcept {
+    switch (group_width()) {
+        case 8:
+            return avx512_available() ? 6 : avx2_available() ? 5 : 4;
+        case 4:
+            return avx2_available() ? 3 : 2;
+        case 2:
+            return 1;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+const Kernels& kernels() noexcept {
+    constinit static std::atomic<int> cell{-1};
+    return kernel_rows[once<kernel_row>(cell)];
+}
+
+std::size_t jaro_simd_width() noexcept { return kernels().width; }
 
 }  // namespace quillon::simd

@@ -1,10 +1,14 @@
 // The dispatch point of every multi-lane kernel: processor detection, the QUILLON_SIMD
-// override and the lane width. Each answer is computed once per process (once-cells).
+// override, and the one table of kernel entries chosen from them. Each answer is computed once
+// per process (once-cells); it depends only on the processor and the environment, so a forked
+// child may keep it.
 #pragma once
 
 #include <cstddef>
 #include <optional>
 #include <string_view>
+
+#include "kernels.hpp"
 
 namespace quillon::simd {
 
@@ -17,7 +21,27 @@ bool avx2_available() noexcept;
 // CPUID/XGETBV: AVX-512 Foundation (with FMA, F16C and the opmask/ZMM state) may be used.
 bool avx512_available() noexcept;
 
-// Candidates per kernel call (1, 2, 4 or 8), one value for every multi-lane driver.
+// The most texts any group entry takes.
+inline constexpr std::size_t max_width = 8;
+
+// The kernel entries for this process. QUILLON_SIMD fixes the group width ("avx512" 8, "avx2"
+// 4, "neon" 2, "portable" 1; unset, the widest this processor runs), and each entry is the
+// best one for that width among those the processor can run: "avx512" without AVX-512 gets
+// two AVX2 groups of four per group, without AVX2 the portable lane loops.
+struct Kernels {
+    // Texts per group of the 64-bit lane kernels: 1, 2, 4 or 8.
+    std::size_t width;
+    // Groups of `width` texts; null for widths 1 and 2, where callers run their one-text
+    // kernel text by text.
+    MyersGroup levenshtein_group;
+    JaroGroup jaro_group;
+    // Narrow-lane kernels (simd/packed.hpp) join here, one entry per family, chosen in
+    // isa.cpp's kernel_rows by the same override and detection.
+};
+
+const Kernels& kernels() noexcept;
+
+// kernels().width: one value for every multi-lane driver.
 std::size_t jaro_simd_width() noexcept;
 
 }  // namespace quillon::simd
