@@ -1,5 +1,8 @@
 """Damerau-Levenshtein (unrestricted) distance, ratio, batch and cross-product."""
 
+import itertools
+import random
+
 import pytest
 from hypothesis import given
 from hypothesis import strategies as st
@@ -52,3 +55,87 @@ def test_byte_routine_requires_ascii(internals):
     assert internals.damerau_bytes(b"ca", b"abc") == 2
     with pytest.raises(BaseException, match="^damerau_bytes requires ASCII inputs$"):
         internals.damerau_bytes("é".encode(), b"e")
+
+
+# Every route against the full-matrix one: the stack matrix (ASCII bytes, short decoded texts),
+# the heap matrix, the dense per-pair alphabet, and the sixteen-lane kernel of batch and cdist.
+def full_matrix_table(internals, list_a, list_b):
+    return [[internals.damerau_full_matrix(a, b) for b in list_b] for a in list_a]
+
+
+def assert_routes_agree(internals, list_a, list_b):
+    expected = full_matrix_table(internals, list_a, list_b)
+    assert quillon.damerau_levenshtein_cdist(list_a, list_b) == (expected if list_b else [])
+    assert [quillon.damerau_levenshtein_batch(a, list_b) for a in list_a] == expected
+    singles = [[quillon.damerau_levenshtein_distance(a, b) for b in list_b] for a in list_a]
+    assert singles == expected
+
+
+def test_short_pairs_over_three_letters(internals):
+    # Common ends are stripped before the matrix, and the lanes keep only the transpositions
+    # with one empty gap: every pair up to five letters over three, against the full matrix.
+    words = [""] + ["".join(p) for n in range(1, 6) for p in itertools.product("abc", repeat=n)]
+    assert_routes_agree(internals, words[:121], words)
+
+
+@pytest.mark.parametrize(
+    "a, b",
+    [
+        ("xca", "xabc"),  # a transposition with a gap behind a common first character
+        ("cax", "abcx"),
+        ("abXYcd", "baXYdc"),  # transpositions at both ends around a common middle
+        ("aab", "aba"),  # the common prefix overlaps the transposed pair
+        ("abca", "acba"),
+        ("abcb", "bcab"),
+        ("ab" * 20, "ba" * 20),
+        ("a" * 30 + "bc", "cb" + "a" * 30),
+    ],
+)
+def test_transpositions_at_the_ends(internals, a, b):
+    for x, y in ((a, b), (b, a), (shift(a), shift(b)), (a + "é", b + "é")):
+        assert_routes_agree(internals, [x, y[1:], y], [y, x, x[:-1], ""])
+
+
+@given(
+    list_a=st.lists(dl_texts, max_size=5),
+    list_b=st.lists(st.one_of(dl_texts, st.text(alphabet="ab\u0100\U00010000", max_size=70))),
+)
+def test_routes_agree_on_mixed_lists(internals, list_a, list_b):
+    assert_routes_agree(internals, list_a, list_b)
+
+
+def text_of(alphabet, n, seed):
+    rng = random.Random(seed)
+    return "".join(rng.choice(alphabet) for _ in range(n))
+
+
+# Lengths around the seams: 60 (the longest lane text), 128 (the longest text decoded on the
+# stack), 8192 cells (the stack matrix) and 32767 (16-bit heap cells); groups of 1, 16 and 17.
+@pytest.mark.parametrize("alphabet", ["abc", "aé", "a\u4e00b😀"])
+@pytest.mark.parametrize("la, lb", [(59, 60), (60, 61), (61, 16), (127, 128), (128, 129)])
+def test_lengths_at_the_seams(internals, alphabet, la, lb):
+    list_a = [text_of(alphabet, la, 1), text_of(alphabet, lb, 2)]
+    list_b = [text_of(alphabet, n, n) for n in (0, 1, lb - 1, lb, la, la + 1) * 3]
+    assert_routes_agree(internals, list_a, list_b)
+
+
+@pytest.mark.parametrize(
+    "la, lb", [(1, 2728), (1, 2729), (88, 88), (89, 89), (4, 32763), (4, 32764)]
+)
+def test_matrix_sizes_at_the_seams(internals, la, lb):
+    # Different ends, so that nothing is stripped before the matrix is sized.
+    a = ("x" + text_of("abc", la, 3))[: la - 1] + "y"
+    b = ("z" + text_of("acb", lb, 4))[: lb - 1] + "w"
+    expected = internals.damerau_full_matrix(a, b)
+    assert quillon.damerau_levenshtein_distance(a, b) == expected
+    assert quillon.damerau_levenshtein_distance(shift(a), shift(b)) == expected
+
+
+# Short texts number their characters from U+0100 up on the stack (64 of them, so a row text
+# of 65 goes to the dense alphabet), and the lanes take lists of at most 256 characters.
+@pytest.mark.parametrize("distinct", [64, 65, 66, 256, 257])
+def test_alphabets_at_the_seams(internals, distinct):
+    chars = ["\xe9"] + [chr(0x100 + 7 * k) for k in range(distinct - 1)]
+    a = "".join(chars)
+    list_b = ["".join(chars[k : k + 9]) for k in range(0, distinct, 5)] + [a[::-1], a[1:]]
+    assert_routes_agree(internals, [a, a[:40], a[-50:], chars[0]], list_b)

@@ -328,6 +328,10 @@ PyObject* damerau_bytes_body(Args& args) {
     return to_python(damerau_bytes(as_bytes(args.object(0)), as_bytes(args.object(1)))).release();
 }
 
+PyObject* damerau_full_matrix_body(Args& args) {
+    return to_python(damerau_full_matrix(args.str(0), args.str(1))).release();
+}
+
 // The narrow-lane Levenshtein drivers with a kernel chosen by name ("portable", "avx2",
 // "avx512"); None when this processor cannot run it.
 simd::packed::Kernel packed_kernel_named(Args& args) {
@@ -394,6 +398,7 @@ constexpr Row testing_table[] = {
     {"raise_fault_without_gil()\n--\n\n", raise_fault_without_gil_body},
     {"packed_batch(kernel, query, candidates, /)\n--\n\n", packed_batch_body},
     {"packed_cross(kernel, list_a, list_b, /)\n--\n\n", packed_cross_body},
+    {"damerau_full_matrix(a, b, /)\n--\n\n", damerau_full_matrix_body},
 };
 
 int exec_testing(PyObject* module) noexcept {

@@ -1,8 +1,14 @@
 // Damerau-Levenshtein after Lowrance and Wagner: a transposition looks back to the last row
 // where the current character of b occurred in a, so the whole matrix stays allocated.
+//
+// The fast route strips the common prefix and suffix, then fills a matrix of 16-bit cells on
+// the stack (heap cells, under a memory claim, for large texts). Characters become small codes:
+// ASCII pairs use their bytes; short non-ASCII texts keep code points below 256 as they are and
+// number the row text's other characters from 256; anything else is mapped densely per pair.
 #include "damerau.hpp"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <new>
 #include <unordered_map>
@@ -14,6 +20,8 @@
 namespace quillon {
 
 namespace {
+
+// ---- The full-matrix route ----
 
 // Last row (1-based) at which a unit occurred in a; 0 when not yet.
 struct ByteRows {
@@ -80,16 +88,6 @@ std::uint32_t distance(std::span<const Unit> a, std::span<const Unit> b, LastRow
 
 std::span<const std::uint8_t> bytes_of(TextSlice t) noexcept { return {t.bytes(), t.size}; }
 
-}  // namespace
-
-std::uint32_t damerau_bytes(TextSlice a, TextSlice b) {
-    QUILLON_CHECK(is_ascii(a) && is_ascii(b), "damerau_bytes requires ASCII inputs");
-    ByteRows last_row;
-    return distance(bytes_of(a), bytes_of(b), last_row);
-}
-
-namespace {
-
 std::uint32_t scalar_distance(const Scalars& a, const Scalars& b) {
     ScalarRows last_row(a.size());
     return distance(std::span<const std::uint32_t>(a), std::span<const std::uint32_t>(b), last_row);
@@ -101,38 +99,570 @@ double ratio_of(std::size_t total, std::uint32_t d) noexcept {
     return (t - d) / t * 100.0;
 }
 
+// ---- The fast route ----
+
+// Matrices of up to this many cells live on the stack (16 KiB of 16-bit cells).
+constexpr std::size_t stack_cells = 8192;
+
+// Above this length sum a sentinel sum leaves 16 bits (cells take 32 bits), and above
+// huge_sum it leaves 32 bits (the full-matrix route, whose additions wrap, takes the pair).
+constexpr std::size_t narrow_sum = 32767;
+constexpr std::size_t huge_sum = std::size_t{1} << 31;
+
+// Equal characters at both ends change nothing: an optimal alignment can always match them to
+// each other. Say a = c a' and b = c b' and an optimal trace does not join a[0] to b[0]. If one
+// of them is unjoined, joining the two instead costs no more (the other one's line, if any,
+// becomes an insertion or deletion and the first one's insertion or deletion goes). Otherwise
+// a[0] - b[j] and a[i] - b[0] cross, which makes them a transposition: c = b[j] = a[i], costing
+// 1 + (i - 1) + (j - 1) with everything between unjoined. Joining a[0] - b[0] and a[i] - b[j]
+// (both matches) and leaving the same characters unjoined costs 2 less. The same holds at the
+// end, by reversing both texts.
+template <class Code>
+void strip_common_ends(const Code*& a, std::size_t& la, const Code*& b, std::size_t& lb) noexcept {
+    std::size_t p = 0;
+    while (p < la && p < lb && a[p] == b[p]) ++p;
+    a += p;
+    b += p;
+    la -= p;
+    lb -= p;
+    while (la != 0 && lb != 0 && a[la - 1] == b[lb - 1]) {
+        --la;
+        --lb;
+    }
+}
+
+// The recurrence of the full-matrix route on m[(la + 2) * (lb + 2)], with last[] indexed by
+// code (only the entries of codes in a and b are read; this sets them). Both texts are
+// non-empty and la + lb fits the cell type twice over, so the sentinel borders replace the
+// test for k = 0 or l = 0: such a transposition reads a border, costs more than inf and is
+// never the least.
+template <class Cell, class Code>
+std::uint32_t fill(const Code* a, std::size_t la, const Code* b, std::size_t lb, Cell* m,
+                   Cell* last) noexcept {
+    const std::size_t w = lb + 2;
+    const auto inf = static_cast<Cell>(la + lb);
+    for (std::size_t j = 0; j < lb; ++j) last[b[j]] = 0;
+    for (std::size_t i = 0; i < la; ++i) last[a[i]] = 0;
+    for (std::size_t j = 0; j < w; ++j) m[j] = inf;
+    m[w] = inf;
+    for (std::size_t j = 0; j <= lb; ++j) m[w + 1 + j] = static_cast<Cell>(j);
+    for (std::size_t i = 1; i <= la; ++i) {
+        const Code ai = a[i - 1];
+        const Cell* above = m + i * w;
+        Cell* here = m + (i + 1) * w;
+        here[0] = inf;
+        here[1] = static_cast<Cell>(i);
+        // The insertion chain min(x, left + 1) runs on left - j, so that each step is one min.
+        auto left_less_j = static_cast<std::int64_t>(i);
+        std::size_t db = 0;  // last column of this row where ai matched
+        for (std::size_t j = 1; j <= lb; ++j) {
+            const Code bj = b[j - 1];
+            const std::size_t k = last[bj], l = db;
+            const bool same = ai == bj;
+            db = same ? j : db;
+            // (i - k - 1) + 1 + (j - l - 1), where k < i and l < j.
+            const std::uint32_t t = m[k * w + l] + static_cast<std::uint32_t>(i - k + j - l - 1);
+            const std::uint32_t x = std::min(std::min(above[j] + static_cast<std::uint32_t>(!same),
+                                                      above[j + 1] + std::uint32_t{1}),
+                                             t);
+            const auto jj = static_cast<std::int64_t>(j);
+            left_less_j = std::min(left_less_j, static_cast<std::int64_t>(x) - jj);
+            here[j + 1] = static_cast<Cell>(left_less_j + jj);
+        }
+        last[ai] = static_cast<Cell>(i);
+    }
+    return m[(la + 1) * w + lb + 1];
+}
+
+template <class Cell, class Code>
+std::uint32_t fill_on_heap(const Code* a, std::size_t la, const Code* b, std::size_t lb,
+                           std::size_t alphabet) {
+    const std::size_t cells = memory::cells(la + 2, lb + 2);
+    const memory::Claim claim(cells, sizeof(Cell));
+    const std::unique_ptr<Cell[]> m(new Cell[cells]);
+    const std::unique_ptr<Cell[]> last(new Cell[alphabet]);
+    return fill(a, la, b, lb, m.get(), last.get());
+}
+
+// Distance of two code sequences whose codes are below `alphabet` and whose length sum is
+// below huge_sum.
+template <class Code>
+std::uint32_t code_distance(const Code* a, std::size_t la, const Code* b, std::size_t lb,
+                            std::size_t alphabet) {
+    strip_common_ends(a, la, b, lb);
+    if (la == 0) return static_cast<std::uint32_t>(lb);
+    if (lb == 0) return static_cast<std::uint32_t>(la);
+    constexpr std::size_t stack_alphabet = 512;
+    if ((la + 2) * (lb + 2) <= stack_cells && alphabet <= stack_alphabet) {
+        std::uint16_t m[stack_cells];  // written before read, see fill
+        std::uint16_t last[stack_alphabet];
+        return fill(a, la, b, lb, m, last);
+    }
+    if (la + lb <= narrow_sum) return fill_on_heap<std::uint16_t>(a, la, b, lb, alphabet);
+    return fill_on_heap<std::uint32_t>(a, la, b, lb, alphabet);
+}
+
+std::uint32_t byte_distance(TextSlice a, TextSlice b) {
+    if (a.size + b.size >= huge_sum) return damerau_bytes(a, b);
+    return code_distance(a.bytes(), a.size, b.bytes(), b.size, 256);
+}
+
+// Any pair of decoded texts: codes are ranks among the distinct scalars of both.
+std::uint32_t dense_distance(const Scalars& a, const Scalars& b) {
+    if (a.size() + b.size() >= huge_sum) return scalar_distance(a, b);
+    Scalars alphabet(a);
+    alphabet.insert(alphabet.end(), b.begin(), b.end());
+    std::ranges::sort(alphabet);
+    alphabet.erase(std::unique(alphabet.begin(), alphabet.end()), alphabet.end());
+    auto codes = [&](const Scalars& text) {
+        Scalars out(text.size());
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            out[i] = static_cast<std::uint32_t>(std::ranges::lower_bound(alphabet, text[i]) -
+                                                alphabet.begin());
+        }
+        return out;
+    };
+    const Scalars ca = codes(a), cb = codes(b);
+    return code_distance(ca.data(), ca.size(), cb.data(), cb.size(), alphabet.size());
+}
+
+// Calls sink(scalar) for each scalar of well-formed UTF-8; false at the first ill-formed
+// sequence (decode_utf8 then substitutes U+FFFD for it) or when sink returns false.
+template <class Sink>
+bool for_each_scalar(TextSlice text, Sink&& sink) {
+    const std::uint8_t* p = text.bytes();
+    const std::uint8_t* const end = p + text.size;
+    while (p < end) {
+        std::uint32_t c = *p;
+        if (c < 0x80) {
+            ++p;
+        } else {
+            std::ptrdiff_t n = 0;
+            std::uint32_t least = 0;  // shorter forms are overlong
+            if (c >= 0xC2 && c <= 0xDF) {
+                n = 1, c &= 0x1F, least = 0x80;
+            } else if ((c & 0xF0) == 0xE0) {
+                n = 2, c &= 0x0F, least = 0x800;
+            } else if (c >= 0xF0 && c <= 0xF4) {
+                n = 3, c &= 0x07, least = 0x10000;
+            } else {
+                return false;
+            }
+            if (end - p <= n) return false;
+            for (std::ptrdiff_t k = 1; k <= n; ++k) {
+                if ((p[k] & 0xC0) != 0x80) return false;
+                c = (c << 6) | (p[k] & 0x3Fu);
+            }
+            if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+            p += n + 1;
+        }
+        if (!sink(c)) return false;
+    }
+    return true;
+}
+
+// Short texts decoded on the stack. Code points below 256 are their own codes; the row text's
+// other characters are numbered from 256 in order of appearance, and a column text's
+// characters that the row text lacks all take `absent`: they equal nothing in the row text,
+// and that is all the recurrence asks of them.
+using Code = std::uint16_t;
+constexpr std::size_t short_units = 128;
+constexpr std::size_t wide_cap = 64;
+constexpr Code absent = 256 + wide_cap;
+constexpr std::size_t code_alphabet = absent + 1;
+
+struct RowText {
+    Code units[short_units];
+    std::uint32_t wide[wide_cap];
+    std::size_t size = 0, wide_size = 0;
+
+    // False when the text is ill-formed, longer than short_units or has more than wide_cap
+    // distinct characters from 256 up.
+    bool build(TextSlice text) noexcept {
+        size = wide_size = 0;
+        return for_each_scalar(text, [&](std::uint32_t c) {
+            if (size == short_units) return false;
+            if (c >= 256) {
+                const std::size_t w = find_wide(c);
+                if (w == wide_size) {
+                    if (wide_size == wide_cap) return false;
+                    wide[wide_size++] = c;
+                }
+                c = static_cast<std::uint32_t>(256 + w);
+            }
+            units[size++] = static_cast<Code>(c);
+            return true;
+        });
+    }
+
+    std::size_t find_wide(std::uint32_t c) const noexcept {
+        std::size_t w = 0;
+        while (w < wide_size && wide[w] != c) ++w;
+        return w;
+    }
+};
+
+struct ColumnText {
+    Code units[short_units];
+    std::size_t size = 0;
+
+    bool build(TextSlice text, const RowText& row) noexcept {
+        size = 0;
+        return for_each_scalar(text, [&](std::uint32_t c) {
+            if (size == short_units) return false;
+            if (c >= 256) {
+                const std::size_t w = row.find_wide(c);
+                c = w == row.wide_size ? absent : static_cast<std::uint32_t>(256 + w);
+            }
+            units[size++] = static_cast<Code>(c);
+            return true;
+        });
+    }
+};
+
+std::uint32_t short_distance(const RowText& a, const ColumnText& b) {
+    return code_distance(a.units, a.size, b.units, b.size, code_alphabet);
+}
+
+// One text against many: its ASCII test and its short decoding made once.
+struct Row {
+    TextSlice text;
+    bool ascii;
+    bool short_ok;
+    RowText decoded;
+
+    explicit Row(TextSlice t) : text(t), ascii(is_ascii(t)) { short_ok = decoded.build(t); }
+
+    std::uint32_t distance_to(TextSlice b, bool b_ascii) const {
+        if (ascii && b_ascii) return byte_distance(text, b);
+        ColumnText column;
+        if (short_ok && column.build(b, decoded)) return short_distance(decoded, column);
+        return dense_distance(decode_utf8(text), decode_utf8(b));
+    }
+};
+
+// ---- Sixteen pairs at once: one row text against sixteen column texts, one per 8-bit lane ----
+//
+// With unit costs a transposition whose two gaps are both non-empty never beats the plain
+// edits: c X d -> d Y c costs 1 + |X| + |Y|, while substituting across costs at most
+// 2 + max(|X|, |Y|). So at cell (i, j) only two transpositions count, each with one gap empty:
+//   t1, when a[i-1] = b[j]:  D(i-2, l-1) + (j - l), l the last column before j with b[l] = a[i];
+//   t2, when b[j-1] = a[i]:  D(k-1, j-2) + (i - k), k the last row before i with a[k] = b[j]
+// (1-based, D(i, j) the distance of the prefixes). Each is kept as a running value, t1 along
+// the row and t2 down each column, growing by one per step and reset to the value at the
+// newest match; the newest match is also the least, since one step changes D by at most one.
+// The recurrence then needs only the last two rows: no matrix, no look-up by character, and
+// every step is the same for all lanes.
+using Lanes = std::uint8_t __attribute__((vector_size(16)));
+constexpr std::size_t lane_count = 16;
+// Distances stay at most lane_max and running values at most 2 * lane_max, below lane_none;
+// values grown from lane_none stay below 0xFF, which marks a transposition that does not apply.
+constexpr std::size_t lane_max = 60;
+constexpr std::uint8_t lane_none = 0x80;
+// Columns past a text's end: any code would do, since a cell reads only columns up to its own.
+constexpr std::uint8_t lane_pad = 0xFF;
+
+Lanes splat(std::size_t x) noexcept { return Lanes{} + static_cast<std::uint8_t>(x); }
+Lanes lanes_min(Lanes x, Lanes y) noexcept { return x < y ? x : y; }
+Lanes lanes_max(Lanes x, Lanes y) noexcept { return x > y ? x : y; }
+
+// out[lane] = distance of the row codes a[0, la) to the lane's column text, whose codes are
+// bt[0, lengths[lane]) in that lane. la and every length are at most lane_max, and width is
+// the longest length.
+void lanes_distance(const std::uint8_t* a, std::size_t la, const Lanes* bt, std::size_t width,
+                    const std::uint8_t* lengths, std::uint32_t* out) noexcept {
+    // Entry c + 1 of a row holds column c; entry 0 stands for column -1, which only the reset
+    // of t2 at column 1 reads (where t2 never applies).
+    Lanes rows[3][lane_max + 2];
+    Lanes next_t1_off[lane_max + 1];  // ~(b[j] == a[i-1]) per column: t1 does not apply
+    Lanes t2[lane_max + 1];
+    const Lanes one = splat(1), none = splat(lane_none), off = splat(0xFF);
+    Lanes* r2 = rows[0];  // row i - 2
+    Lanes* r1 = rows[1];  // row i - 1
+    Lanes* cur = rows[2];
+    r1[0] = none;
+    for (std::size_t c = 0; c <= width; ++c) {
+        r2[c] = none;
+        r1[c + 1] = splat(c);
+        next_t1_off[c] = off;
+        t2[c] = none;
+    }
+    r2[width + 1] = none;
+    for (std::size_t i = 1; i <= la; ++i) {
+        const Lanes ai = splat(a[i - 1]);
+        cur[0] = none;
+        cur[1] = splat(i);
+        Lanes left = cur[1], t1 = none, t2_off = off;
+        for (std::size_t j = 1; j <= width; ++j) {
+            const Lanes same = reinterpret_cast<Lanes>(bt[j - 1] == ai);
+            const Lanes differ = ~same;
+            const Lanes sub = r1[j] + one + same;  // same is 0xFF: adds one less
+            const Lanes del = r1[j + 1] + one;
+            const Lanes tr = lanes_min(lanes_max(t1, next_t1_off[j]), lanes_max(t2[j], t2_off));
+            const Lanes v = lanes_min(lanes_min(lanes_min(sub, del), tr), left + one);
+            cur[j + 1] = v;
+            left = v;
+            t1 = lanes_min(t1 + one, lanes_max(r2[j] + one, differ));
+            t2[j] = lanes_min(t2[j] + one, lanes_max(r1[j - 1] + one, differ));
+            next_t1_off[j] = differ;
+            t2_off = differ;
+        }
+        Lanes* const done = r2;
+        r2 = r1;
+        r1 = cur;
+        cur = done;
+    }
+    for (std::size_t k = 0; k < lane_count; ++k) out[k] = r1[lengths[k] + 1][k];
+}
+
+// Code points to 8-bit codes in order of first appearance, at most 256 of them: an
+// open-addressing table four times that size.
+class LaneAlphabet {
+  public:
+    LaneAlphabet() noexcept {
+        for (std::uint32_t& key : keys_) key = empty;
+    }
+
+    // The code of c, or -1 when c would be the 257th character.
+    int code(std::uint32_t c) noexcept {
+        std::size_t h = (c * 0x9E3779B1u) >> 22;
+        while (keys_[h] != c) {
+            if (keys_[h] == empty) {
+                if (size_ == 256) return -1;
+                keys_[h] = c;
+                codes_[h] = static_cast<std::uint8_t>(size_++);
+                break;
+            }
+            h = (h + 1) % slots;
+        }
+        return codes_[h];
+    }
+
+  private:
+    static constexpr std::size_t slots = 1024;
+    static constexpr std::uint32_t empty = 0xFFFFFFFF;  // no scalar value
+    std::uint32_t keys_[slots];
+    std::uint8_t codes_[slots] = {};
+    std::size_t size_ = 0;
+};
+
+// Texts as 8-bit lane codes: ASCII bytes as they are when every text is ASCII, otherwise
+// LaneAlphabet codes shared by both lists. Texts that do not fit a lane (or a list with more
+// than 256 characters) take the one-pair routes.
+struct CodedText {
+    const std::uint8_t* data;
+    std::size_t size;
+    bool ascii;
+    bool in_lanes;
+};
+
+class LaneTexts {
+  public:
+    std::vector<CodedText> a, b;
+
+    LaneTexts(std::span<const TextSlice> list_a, std::span<const TextSlice> list_b) {
+        bool all_ascii = true;
+        for (auto [list, out] : {std::pair(list_a, &a), std::pair(list_b, &b)}) {
+            out->reserve(list.size());
+            for (const TextSlice t : list) {
+                const bool ascii = is_ascii(t);
+                all_ascii = all_ascii && ascii;
+                out->push_back({t.bytes(), t.size, ascii, t.size <= lane_max});
+            }
+        }
+        if (!all_ascii) code_all();
+    }
+
+  private:
+    std::vector<std::uint8_t> codes_;
+
+    void code_all() {
+        LaneAlphabet alphabet;
+        std::vector<std::size_t> starts;
+        starts.reserve(a.size() + b.size());
+        bool full = false;
+        for (std::vector<CodedText>* list : {&a, &b}) {
+            for (CodedText& text : *list) {
+                const std::size_t start = codes_.size();
+                auto push = [&](std::uint32_t c) {
+                    const int code = codes_.size() - start < lane_max ? alphabet.code(c) : -2;
+                    full = full || code == -1;
+                    if (code < 0) return false;
+                    codes_.push_back(static_cast<std::uint8_t>(code));
+                    return true;
+                };
+                const TextSlice slice(reinterpret_cast<const char*>(text.data), text.size);
+                text.in_lanes = !full && for_each_scalar(slice, push);
+                if (!text.in_lanes) codes_.resize(start);
+                starts.push_back(start);
+                text.size = codes_.size() - start;
+            }
+        }
+        std::size_t k = 0;
+        for (std::vector<CodedText>* list : {&a, &b}) {
+            for (CodedText& text : *list) {
+                text.in_lanes = text.in_lanes && !full;
+                text.data = codes_.data() + starts[k++];
+            }
+        }
+    }
+};
+
+// Up to sixteen column texts of about one length, so that little of a group is padding.
+struct LaneGroup {
+    std::size_t count = 0, width = 0;
+    std::uint8_t lengths[lane_count] = {};
+    std::size_t columns[lane_count] = {};
+
+    void transpose(const std::vector<CodedText>& texts, Lanes* bt) const noexcept {
+        for (std::size_t j = 0; j < width; ++j) bt[j] = splat(lane_pad);
+        for (std::size_t k = 0; k < count; ++k) {
+            const CodedText& t = texts[columns[k]];
+            for (std::size_t j = 0; j < t.size; ++j) bt[j][k] = t.data[j];
+        }
+    }
+};
+
+// Groups of the texts that fit lanes, by length (a counting sort), and the others.
+struct LanePlan {
+    std::vector<LaneGroup> groups;
+    std::vector<std::size_t> others;
+
+    explicit LanePlan(const std::vector<CodedText>& texts) {
+        std::size_t starts[lane_max + 2] = {};
+        for (const CodedText& t : texts) {
+            if (t.in_lanes) ++starts[t.size + 1];
+        }
+        for (std::size_t n = 1; n <= lane_max + 1; ++n) starts[n] += starts[n - 1];
+        std::vector<std::size_t> order(starts[lane_max + 1]);
+        for (std::size_t j = 0; j < texts.size(); ++j) {
+            if (texts[j].in_lanes) {
+                order[starts[texts[j].size]++] = j;
+            } else {
+                others.push_back(j);
+            }
+        }
+        groups.resize((order.size() + lane_count - 1) / lane_count);
+        for (std::size_t n = 0; n < order.size(); ++n) {
+            LaneGroup& g = groups[n / lane_count];
+            const std::size_t size = texts[order[n]].size;
+            g.lengths[g.count] = static_cast<std::uint8_t>(size);
+            g.columns[g.count++] = order[n];
+            g.width = std::max(g.width, size);
+        }
+    }
+};
+
 }  // namespace
 
-std::uint32_t damerau_levenshtein_distance(TextSlice a, TextSlice b) {
+std::uint32_t damerau_bytes(TextSlice a, TextSlice b) {
+    QUILLON_CHECK(is_ascii(a) && is_ascii(b), "damerau_bytes requires ASCII inputs");
+    ByteRows last_row;
+    return distance(bytes_of(a), bytes_of(b), last_row);
+}
+
+std::uint32_t damerau_full_matrix(TextSlice a, TextSlice b) {
     if (is_ascii(a) && is_ascii(b)) return damerau_bytes(a, b);
     return scalar_distance(decode_utf8(a), decode_utf8(b));
 }
 
+std::uint32_t damerau_levenshtein_distance(TextSlice a, TextSlice b) {
+    if (is_ascii(a) && is_ascii(b)) return byte_distance(a, b);
+    RowText row;
+    ColumnText column;
+    if (row.build(a) && column.build(b, row)) return short_distance(row, column);
+    return dense_distance(decode_utf8(a), decode_utf8(b));
+}
+
 double damerau_ratio(TextSlice a, TextSlice b) {
-    if (is_ascii(a) && is_ascii(b)) return ratio_of(a.size + b.size, damerau_bytes(a, b));
-    // Decoded once: the character lengths are the lengths of the scalar sequences.
+    if (is_ascii(a) && is_ascii(b)) return ratio_of(a.size + b.size, byte_distance(a, b));
+    // The character lengths are the lengths of the decoded sequences.
+    RowText row;
+    ColumnText column;
+    if (row.build(a) && column.build(b, row)) {
+        return ratio_of(row.size + column.size, short_distance(row, column));
+    }
     const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
-    return ratio_of(sa.size() + sb.size(), scalar_distance(sa, sb));
+    return ratio_of(sa.size() + sb.size(), dense_distance(sa, sb));
 }
 
 std::vector<std::uint32_t> damerau_levenshtein_batch(TextSlice query,
                                                      std::span<const TextSlice> candidates) {
-    return pool::map(candidates.size(), [&](std::size_t i) {
-        return damerau_levenshtein_distance(query, candidates[i]);
+    const LaneTexts texts(std::span(&query, 1), candidates);
+    const CodedText& q = texts.a[0];
+    std::vector<std::uint32_t> out(candidates.size());
+    if (!q.in_lanes) {
+        const Row row(query);
+        return pool::map(candidates.size(), [&](std::size_t j) {
+            return row.distance_to(candidates[j], texts.b[j].ascii);
+        });
+    }
+    const LanePlan plan(texts.b);
+    const auto results = pool::map(plan.groups.size(), [&](std::size_t g) {
+        Lanes bt[lane_max];
+        plan.groups[g].transpose(texts.b, bt);
+        std::array<std::uint32_t, lane_count> r;
+        lanes_distance(q.data, q.size, bt, plan.groups[g].width, plan.groups[g].lengths, r.data());
+        return r;
     });
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        for (std::size_t k = 0; k < plan.groups[g].count; ++k) {
+            out[plan.groups[g].columns[k]] = results[g][k];
+        }
+    }
+    if (!plan.others.empty()) {
+        const Row row(query);
+        const auto rest = pool::map(plan.others.size(), [&](std::size_t n) {
+            const std::size_t j = plan.others[n];
+            return row.distance_to(candidates[j], texts.b[j].ascii);
+        });
+        for (std::size_t n = 0; n < rest.size(); ++n) out[plan.others[n]] = rest[n];
+    }
+    return out;
 }
 
 std::vector<std::vector<std::uint32_t>> damerau_levenshtein_cdist(
     std::span<const TextSlice> list_a, std::span<const TextSlice> list_b) {
     if (list_a.empty() || list_b.empty()) return {};
+    const LaneTexts texts(list_a, list_b);
+    const LanePlan plan(texts.b);
+    // Every row reads the same transposed columns.
+    std::vector<std::size_t> offsets(plan.groups.size());
+    std::size_t total = 0;
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        offsets[g] = total;
+        total += plan.groups[g].width;
+    }
+    std::vector<Lanes> bt(total);
+    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+        plan.groups[g].transpose(texts.b, bt.data() + offsets[g]);
+    }
     return pool::map(
         list_a.size(),
         [&](std::size_t i) {
-            std::vector<std::uint32_t> row(list_b.size());
-            for (std::size_t j = 0; j < row.size(); ++j) {
-                row[j] = damerau_levenshtein_distance(list_a[i], list_b[j]);
+            const CodedText& ra = texts.a[i];
+            std::vector<std::uint32_t> out(list_b.size());
+            if (!ra.in_lanes) {
+                const Row row(list_a[i]);
+                for (std::size_t j = 0; j < out.size(); ++j) {
+                    out[j] = row.distance_to(list_b[j], texts.b[j].ascii);
+                }
+                return out;
             }
-            return row;
+            for (std::size_t g = 0; g < plan.groups.size(); ++g) {
+                const LaneGroup& group = plan.groups[g];
+                std::uint32_t r[lane_count];
+                lanes_distance(ra.data, ra.size, bt.data() + offsets[g], group.width, group.lengths,
+                               r);
+                for (std::size_t k = 0; k < group.count; ++k) out[group.columns[k]] = r[k];
+            }
+            if (!plan.others.empty()) {
+                const Row row(list_a[i]);
+                for (const std::size_t j : plan.others) {
+                    out[j] = row.distance_to(list_b[j], texts.b[j].ascii);
+                }
+            }
+            return out;
         },
         pool::rows_per_piece(list_b.size()));
 }

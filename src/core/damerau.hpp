@@ -12,7 +12,12 @@ namespace quillon {
 
 std::uint32_t damerau_levenshtein_distance(TextSlice a, TextSlice b);
 
-// The byte routine; both texts must be ASCII (InternalError otherwise).
+// The full-matrix route: 32-bit cells for the whole (la + 2) x (lb + 2) matrix, a byte table
+// for ASCII pairs and a hash map of decoded scalars otherwise. The fast routes are tested
+// against it, and it serves sizes whose sentinel sums leave 32 bits.
+std::uint32_t damerau_full_matrix(TextSlice a, TextSlice b);
+
+// The byte form of the full-matrix route; both texts must be ASCII (InternalError otherwise).
 std::uint32_t damerau_bytes(TextSlice a, TextSlice b);
 
 // (total - d) / total * 100 with total the sum of the character lengths; 100 for two empties.
