@@ -169,3 +169,49 @@ def test_narrow_lanes_equal_pair_distance(internals, kernel, alphabet):
     assert internals.packed_cross(kernel, list_a, list_b) == [
         [quillon.levenshtein_distance(a, b) for b in list_b] for a in list_a
     ]
+
+
+# Jaro-Winkler through the narrow lanes against the pair route. Candidates set the lane width
+# (8 to 64 bits by a block's longest), so lengths sit on its seams; half of them are the query
+# with neighbours swapped and units replaced, for transpositions, shared prefixes and boosts.
+@pytest.mark.parametrize("kernel", ["portable", "avx2", "avx512"])
+@pytest.mark.parametrize("alphabet", PACKED_ALPHABETS)
+def test_narrow_lanes_equal_pair_jaro_winkler(internals, kernel, alphabet):
+    import quillon
+
+    if internals.jaro_packed_batch(kernel, "a", ["a"]) is None:
+        pytest.skip(f"this processor cannot run {kernel}")
+    rng = random.Random("jaro" + alphabet + kernel)
+    letters = PACKED_ALPHABETS[alphabet]
+
+    def text(n):
+        return "".join(rng.choices(letters if rng.random() < 0.8 else "ab", k=n))
+
+    def variant(t):
+        units = list(t)
+        for _ in range(rng.randint(0, 3)):
+            if len(units) > 1:
+                k = rng.randrange(len(units) - 1)
+                units[k], units[k + 1] = units[k + 1], units[k]
+            if units and rng.random() < 0.5:
+                units[rng.randrange(len(units))] = rng.choice(letters)
+        return "".join(units)
+
+    def some(query, count, lengths):
+        return [
+            variant(query) if rng.random() < 0.5 else text(rng.choice(lengths))
+            for _ in range(count)
+        ]
+
+    for length in PACKED_LENGTHS:
+        query, p = text(length), rng.choice([0.0, 0.1, 0.25])
+        candidates = some(query, 150, PACKED_LENGTHS + [rng.randint(0, 20)])
+        want = [quillon.jaro_winkler_similarity(query, c, p) for c in candidates]
+        got = internals.jaro_packed_batch(kernel, query, candidates, p)
+        # Queries that do not fit the lanes are refused whole; candidates never are.
+        assert got == (None if length in (0, 65) else want), (query, candidates)
+    list_a = [text(rng.choice(PACKED_LENGTHS)) for _ in range(40)]
+    list_b = [c for a in list_a[:20] for c in some(a, 7, PACKED_LENGTHS + [3, 4, 5])]
+    assert internals.jaro_packed_cross(kernel, list_a, list_b, 0.2) == [
+        [quillon.jaro_winkler_similarity(a, b, 0.2) for b in list_b] for a in list_a
+    ]

@@ -15,6 +15,7 @@
 #include "../core/fuzz/ratio.hpp"
 #include "../core/fuzz/token.hpp"
 #include "../core/jaro.hpp"
+#include "../core/jaro_packed.hpp"
 #include "../core/levenshtein.hpp"
 #include "../core/levenshtein_packed.hpp"
 #include "../core/memory.hpp"
@@ -367,6 +368,44 @@ PyObject* packed_cross_body(Args& args) {
         .release();
 }
 
+// The narrow-lane Jaro-Winkler drivers with a kernel chosen by name ("portable", "avx2",
+// "avx512"); None when this processor cannot run it.
+simd::packed::JaroKernel jaro_packed_kernel_named(Args& args) {
+    const std::string_view name = name_of(args.str(0));
+    if (name == "portable") return simd::packed::jaro_block_portable;
+    if (name == "avx2") return simd::avx2_available() ? simd::packed::jaro_block_avx2 : nullptr;
+    if (name == "avx512") {
+        return simd::avx512_available() && __builtin_cpu_supports("avx512bw")
+                   ? simd::packed::jaro_block_avx512
+                   : nullptr;
+    }
+    throw_error(PyExc_ValueError, "unknown kernel");
+}
+
+PyObject* jaro_packed_batch_body(Args& args) {
+    const simd::packed::JaroKernel kernel = jaro_packed_kernel_named(args);
+    const TextSlice query = args.str(1);
+    const StrList candidates = as_strs(args.object(2));
+    const double p = args.float_or(3, 0.1);
+    if (kernel == nullptr) return none().release();
+    std::vector<double> out(candidates.size());
+    const bool packed = without_gil([&] {
+        return jaro_winkler_batch_packed(query, candidates.slices(), p, out.data(), kernel);
+    });
+    return packed ? to_python_list(out).release() : none().release();
+}
+
+PyObject* jaro_packed_cross_body(Args& args) {
+    const simd::packed::JaroKernel kernel = jaro_packed_kernel_named(args);
+    const auto [list_a, list_b] = as_strs_pair(args.object(1), args.object(2));
+    const double p = args.float_or(3, 0.1);
+    if (kernel == nullptr) return none().release();
+    return to_python_matrix(without_gil([&] {
+               return jaro_winkler_cross_packed(list_a.slices(), list_b.slices(), p, kernel);
+           }))
+        .release();
+}
+
 constexpr Row testing_table[] = {
     {"sat_add(x, y, /)\n--\n\n", sat_add_body},
     {"sat_mul(count, s, /)\n--\n\n", sat_mul_body},
@@ -399,6 +438,8 @@ constexpr Row testing_table[] = {
     {"packed_batch(kernel, query, candidates, /)\n--\n\n", packed_batch_body},
     {"packed_cross(kernel, list_a, list_b, /)\n--\n\n", packed_cross_body},
     {"damerau_full_matrix(a, b, /)\n--\n\n", damerau_full_matrix_body},
+    {"jaro_packed_batch(kernel, query, candidates, p=0.1, /)\n--\n\n", jaro_packed_batch_body},
+    {"jaro_packed_cross(kernel, list_a, list_b, p=0.1, /)\n--\n\n", jaro_packed_cross_body},
 };
 
 int exec_testing(PyObject* module) noexcept {

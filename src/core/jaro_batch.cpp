@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "jaro.hpp"
+#include "jaro_packed.hpp"
 #include "pool.hpp"
 #include "simd/isa.hpp"
 
@@ -17,6 +18,10 @@ constexpr std::size_t chunk_entries = 4096;
 
 std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlice> candidates,
                                        double p) {
+    if (const simd::packed::JaroKernel kernel = jaro_packed_kernel()) {
+        std::vector<double> out(candidates.size());
+        if (jaro_winkler_batch_packed(query, candidates, p, out.data(), kernel)) return out;
+    }
     const double pc = clamp_prefix_scale(p);
     auto short_ascii = [](TextSlice t) { return !t.empty() && t.size <= 64 && is_ascii(t); };
     const bool lanes = short_ascii(query) && std::ranges::all_of(candidates, short_ascii);
@@ -48,6 +53,9 @@ std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlic
 SimilarityMatrix jaro_winkler_cross_product(std::span<const TextSlice> list_a,
                                             std::span<const TextSlice> list_b, double p) {
     if (list_a.empty() || list_b.empty()) return {};
+    if (const simd::packed::JaroKernel kernel = jaro_packed_kernel()) {
+        return jaro_winkler_cross_packed(list_a, list_b, p, kernel);
+    }
     return pool::map(
         list_a.size(),
         [&](std::size_t i) {

@@ -1,0 +1,216 @@
+// The Jaro-Winkler batch and cross-product through the narrow-lane kernels.
+#include "jaro_packed.hpp"
+
+#include <cstring>
+
+#include "packed_texts.hpp"
+#include "pool.hpp"
+#include "simd/isa.hpp"
+
+namespace quillon {
+
+namespace packed = simd::packed;
+
+namespace {
+
+constexpr std::size_t chunk_entries = 4096;
+
+// AVX-512 Byte and Word on top of what avx512_available() checks.
+bool avx512bw_available() noexcept {
+    return simd::avx512_available() && __builtin_cpu_supports("avx512bw");
+}
+
+// Lane widths by the longest candidate of a block: 8, 16, 32 and 64 bits.
+std::size_t width_class(std::size_t longest) noexcept {
+    return longest <= 8 ? 0 : longest <= 16 ? 1 : longest <= 32 ? 2 : 3;
+}
+
+// A block's table of position masks, rows * lanes lanes of 1 << width_class bytes.
+class MaskTable {
+  public:
+    void reset(std::size_t rows, std::size_t width) {
+        width_ = width;
+        words_.assign(rows * packed::lanes * (std::size_t{1} << width) / 8, 0);
+    }
+    // Sets the masks of candidate `lane`, whose units have the given rows.
+    void add(std::size_t lane, const std::uint8_t* data, std::size_t size,
+             const std::uint16_t* row_of) noexcept {
+        switch (width_) {
+            case 0:
+                return fill<std::uint8_t>(lane, data, size, row_of);
+            case 1:
+                return fill<std::uint16_t>(lane, data, size, row_of);
+            case 2:
+                return fill<std::uint32_t>(lane, data, size, row_of);
+            default:
+                return fill<std::uint64_t>(lane, data, size, row_of);
+        }
+    }
+    packed::JaroBlock view(const std::uint8_t* length) const noexcept {
+        return {words_.data(), length, std::size_t{1} << width_};
+    }
+
+  private:
+    template <class Unit>
+    void fill(std::size_t lane, const std::uint8_t* data, std::size_t size,
+              const std::uint16_t* row_of) noexcept {
+        Unit* masks = reinterpret_cast<Unit*>(words_.data());
+        for (std::size_t j = 0; j < size; ++j) {
+            masks[std::size_t{row_of[data[j]]} * packed::lanes + lane] |=
+                static_cast<Unit>(Unit{1} << j);
+        }
+    }
+
+    std::vector<std::uint64_t> words_;
+    std::size_t width_ = 0;
+};
+
+// The Winkler-boosted similarity of one lane from its counts; the same operations as
+// jaro_winkler's, so the same bits.
+double lane_similarity(const packed::JaroCounts& counts, std::size_t lane, std::size_t la,
+                       std::size_t lb, double pc) noexcept {
+    const std::uint32_t m = counts.matches[lane];
+    const double j = m == 0 ? 0.0 : jaro_from_counts(m, counts.transpositions[lane], la, lb);
+    return winkler_boost(j, counts.prefix[lane], pc);
+}
+
+}  // namespace
+
+packed::JaroKernel jaro_packed_kernel() noexcept {
+    // The override caps the instruction set, as for the Levenshtein lanes.
+    const auto isa = simd::simd_isa_override();
+    const bool allow_avx512 = !isa || *isa == "avx512";
+    const bool allow_avx2 = allow_avx512 || *isa == "avx2";
+    if (allow_avx512 && avx512bw_available()) return packed::jaro_block_avx512;
+    if (allow_avx2 && simd::avx2_available()) return packed::jaro_block_avx2;
+    return nullptr;
+}
+
+bool jaro_winkler_batch_packed(TextSlice query, std::span<const TextSlice> candidates, double p,
+                               double* out, packed::JaroKernel kernel) {
+    UnitTexts texts;
+    const Units q = texts.add(query);
+    if (!q.fits || q.size == 0) return false;
+    const double pc = clamp_prefix_scale(p);
+    std::vector<Units> units(candidates.size());
+    for (std::size_t i = 0; i < candidates.size(); ++i) units[i] = texts.add(candidates[i]);
+    // Rows for the query's units only, since no other row is ever read; row 0 takes the rest.
+    std::uint16_t row_of[256] = {};
+    std::uint16_t query_rows[packed::max_units];
+    std::size_t rows = 1;
+    const std::uint8_t* qdata = texts.data(q);
+    for (std::size_t i = 0; i < q.size; ++i) {
+        if (row_of[qdata[i]] == 0) row_of[qdata[i]] = static_cast<std::uint16_t>(rows++);
+        query_rows[i] = row_of[qdata[i]];
+    }
+    const packed::JaroQuery jq{query_rows, q.size};
+    pool::for_each_chunk(
+        candidates.size(), chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
+            // One block filling per lane width, so that short candidates run in narrow lanes
+            // whatever their neighbours' lengths.
+            struct Pending {
+                std::uint32_t index[packed::lanes];
+                std::uint8_t length[packed::lanes];
+                std::size_t count = 0;
+            };
+            Pending pending[4];
+            MaskTable table;
+            packed::JaroCounts counts;
+            auto flush = [&](std::size_t width) {
+                Pending& b = pending[width];
+                table.reset(rows, width);
+                for (std::size_t k = 0; k < b.count; ++k) {
+                    const Units& u = units[b.index[k]];
+                    table.add(k, texts.data(u), u.size, row_of);
+                }
+                std::memset(b.length + b.count, 0, packed::lanes - b.count);
+                kernel(jq, table.view(b.length), counts);
+                for (std::size_t k = 0; k < b.count; ++k)
+                    out[b.index[k]] = lane_similarity(counts, k, q.size, b.length[k], pc);
+                b.count = 0;
+            };
+            for (std::size_t i = begin; i < end; ++i) {
+                if (!units[i].fits) {
+                    out[i] = jaro_winkler(query, candidates[i], pc);
+                    continue;
+                }
+                const std::size_t width = width_class(units[i].size);
+                Pending& b = pending[width];
+                b.index[b.count] = static_cast<std::uint32_t>(i);
+                b.length[b.count++] = static_cast<std::uint8_t>(units[i].size);
+                if (b.count == packed::lanes) flush(width);
+            }
+            for (std::size_t width = 0; width < 4; ++width) {
+                if (pending[width].count > 0) flush(width);
+            }
+        });
+    return true;
+}
+
+SimilarityMatrix jaro_winkler_cross_packed(std::span<const TextSlice> list_a,
+                                           std::span<const TextSlice> list_b, double p,
+                                           packed::JaroKernel kernel) {
+    if (list_a.empty() || list_b.empty()) return {};
+    const double pc = clamp_prefix_scale(p);
+    UnitTexts texts;
+    std::vector<Units> a(list_a.size()), b(list_b.size());
+    for (std::size_t i = 0; i < list_a.size(); ++i) a[i] = texts.add(list_a[i]);
+    for (std::size_t j = 0; j < list_b.size(); ++j) b[j] = texts.add(list_b[j]);
+    const PackedList packed_b(texts, b);
+    // Rows for the units list_b's packed texts hold; row 0 stays empty for the query units
+    // that none of them holds.
+    std::uint16_t row_of[256] = {};
+    std::size_t rows = 1;
+    for (std::size_t k = 0; k < packed_b.blocks(); ++k) {
+        const packed::BlockView block = packed_b.block(k);
+        for (std::size_t lane = 0; lane < packed::lanes; ++lane) {
+            for (std::size_t j = 0; j < block.length[lane]; ++j) {
+                const std::uint8_t u = block.units[j * packed::lanes + lane];
+                if (row_of[u] == 0) row_of[u] = static_cast<std::uint16_t>(rows++);
+            }
+        }
+    }
+    // Each block's table once, for every row of the product.
+    std::vector<MaskTable> tables(packed_b.blocks());
+    for (std::size_t k = 0; k < packed_b.blocks(); ++k) {
+        const packed::BlockView block = packed_b.block(k);
+        tables[k].reset(rows, width_class(block.steps));
+        std::uint8_t column[packed::max_units];
+        for (std::size_t lane = 0; lane < packed::lanes; ++lane) {
+            const std::size_t size = block.length[lane];
+            for (std::size_t j = 0; j < size; ++j)
+                column[j] = block.units[j * packed::lanes + lane];
+            tables[k].add(lane, column, size, row_of);
+        }
+    }
+    return pool::map(
+        list_a.size(),
+        [&](std::size_t i) {
+            std::vector<double> row(list_b.size());
+            if (!a[i].fits || a[i].size == 0) {
+                for (std::size_t j = 0; j < row.size(); ++j)
+                    row[j] = jaro_winkler(list_a[i], list_b[j], pc);
+                return row;
+            }
+            std::uint16_t query_rows[packed::max_units];
+            const std::uint8_t* qdata = texts.data(a[i]);
+            for (std::size_t u = 0; u < a[i].size; ++u) query_rows[u] = row_of[qdata[u]];
+            const packed::JaroQuery jq{query_rows, a[i].size};
+            packed::JaroCounts counts;
+            for (std::size_t k = 0; k < packed_b.blocks(); ++k) {
+                const packed::BlockView block = packed_b.block(k);
+                kernel(jq, tables[k].view(block.length), counts);
+                const auto lanes = packed_b.indices(k);
+                for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
+                    row[lanes[lane]] =
+                        lane_similarity(counts, lane, a[i].size, block.length[lane], pc);
+                }
+            }
+            for (const std::uint32_t j : packed_b.others())
+                row[j] = jaro_winkler(list_a[i], list_b[j], pc);
+            return row;
+        },
+        pool::rows_per_piece(list_b.size()));
+}
+
+}  // namespace quillon
