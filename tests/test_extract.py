@@ -1,6 +1,7 @@
 """Extraction of the best matches over choices."""
 
 import math
+import random
 
 import pytest
 from hypothesis import example, given
@@ -73,3 +74,68 @@ class TestExtractOne:
         if best is not None:
             best = next(m for m in scored if m[1] == best[1])
         assert quillon.fuzz_extract_one(query, choices, cutoff) == best
+
+
+def mixed_words(seed, count):
+    """Words of 0 to 30 characters: runs that are all ASCII, then runs mixing ASCII, accented
+    and astral words, so that one list takes every candidate route."""
+    rng = random.Random(seed)
+    alphabets = ["abcd", "abcdé", "ab😀c", "é\u4e00ab"]
+    return [
+        "".join(
+            rng.choices(
+                alphabets[0] if k % 100 < 50 else rng.choice(alphabets), k=rng.randint(0, 30)
+            )
+        )
+        for k in range(count)
+    ]
+
+
+# Empty, ASCII, accented and astral queries, and queries above 64 characters (several words
+# of masks per query).
+QUERIES = ["", "abca", "abcdabcdabcdab", "abcé", "a😀bc", ("abcd" * 40)[:65], ("abé" * 50)[:130]]
+
+
+class TestAgainstPairwise:
+    """The prepared-query routes against scoring every choice with fuzz_ratio."""
+
+    @pytest.mark.parametrize("size", [7, 1000, 1001, 3000])
+    @pytest.mark.parametrize("query", QUERIES, ids=range(len(QUERIES)))
+    def test_routes_agree(self, internals, query, size):
+        choices = mixed_words(size, size)
+        for cutoff, limit in ((0.0, 5), (45.0, 1), (60.0, 17), (0.0, size + 1), (-1.0, 3)):
+            expected = internals.extract_pairwise(query, choices, cutoff, limit)
+            assert quillon.fuzz_extract(query, choices, cutoff, limit) == expected
+        for cutoff in (0.0, 50.0, 101.0):
+            expected = internals.extract_one_pairwise(query, choices, cutoff)
+            assert quillon.fuzz_extract_one(query, choices, cutoff) == expected
+        assert quillon.fuzz_ratio_batch(query, choices) == [
+            quillon.fuzz_ratio(query, c) for c in choices
+        ]
+
+    @pytest.mark.parametrize("query", ["abcd", "abcé", ("ab" * 40)[:70]])
+    def test_cutoff_at_and_around_a_score(self, internals, query):
+        # Extensions of the query score exactly what their length allows: the length bound
+        # equals the score, and a cut-off there must keep them.
+        choices = mixed_words(3, 1500) + [query + "x" * k for k in range(6)] + [query[1:]]
+        scores = sorted(set(quillon.fuzz_ratio_batch(query, choices)), reverse=True)
+        for score in scores[:8]:
+            for cutoff in (
+                score,
+                math.nextafter(score, -math.inf),
+                math.nextafter(score, math.inf),
+            ):
+                for limit in (1, 4, 2000):
+                    expected = internals.extract_pairwise(query, choices, cutoff, limit)
+                    assert quillon.fuzz_extract(query, choices, cutoff, limit) == expected
+                expected = internals.extract_one_pairwise(query, choices, cutoff)
+                assert quillon.fuzz_extract_one(query, choices, cutoff) == expected
+
+    @pytest.mark.parametrize("limit", [1, 2, 5, 7, 64])
+    def test_ties_across_pieces(self, internals, limit):
+        # Long runs of equal scores: the worst kept match of each piece ties with what follows,
+        # and the merge of the pieces must give the first ones in index order.
+        choices = ["abcx", "abcy", "zzzz", "abc", "abcz"] * 700
+        assert quillon.fuzz_extract("abc", choices, 0.0, limit) == internals.extract_pairwise(
+            "abc", choices, 0.0, limit
+        )

@@ -67,3 +67,35 @@ class TestAgainstReference:
         for x, y in ((needle, haystack), (haystack, needle), (shift(needle), shift(haystack))):
             expected = partial_alignment(x, y, 0.0, internals.indel_distance_rows)
             assert quillon.fuzz_partial_ratio_alignment(x, y) == expected
+
+
+class TestSharedWindows:
+    """Needles of 1 to 64 characters score every full window in lanes and take the window that
+    the bisection would accept by rule; the route that scores each window on its own follows
+    the bisection step by step."""
+
+    @given(
+        a=st.text(alphabet="ab", min_size=1, max_size=20),
+        b=st.text(alphabet="abc", max_size=150),
+        cutoff=cutoff_values,
+    )
+    @example(a="ab", b="ba" * 40, cutoff=0.0)  # many windows at the least distance
+    @example(a="ab", b="ba", cutoff=0.0)  # equal lengths: the second needle's masks
+    @example(a="a", b="ab", cutoff=math.nan)
+    def test_against_each_window(self, internals, a, b, cutoff):
+        for x, y in ((a, b), (b, a), (shift(a), shift(b))):
+            assert quillon.fuzz_partial_ratio_alignment(
+                x, y, cutoff
+            ) == internals.partial_ratio_per_window(x, y, cutoff)
+
+    @pytest.mark.parametrize("n", [1, 15, 16, 17, 31, 32, 33, 63, 64, 65])
+    @pytest.mark.parametrize("extra", [1, 2, 7, 8, 9, 16, 17, 32, 33, 200])
+    def test_lane_and_group_seams(self, internals, n, extra):
+        # Lanes of 16, 32 and 64 bits; groups of 32, 16 and 8 windows, the last one partial.
+        needle = words(n, 1, "abc", n, n)[0]
+        haystack = words(n + extra, 1, "abcd", n + extra, n + extra)[0]
+        for x, y in ((needle, haystack), (shift(needle), shift(haystack))):
+            for cutoff in (0.0, 60.0):
+                assert quillon.fuzz_partial_ratio_alignment(
+                    x, y, cutoff
+                ) == internals.partial_ratio_per_window(x, y, cutoff)

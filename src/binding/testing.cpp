@@ -12,6 +12,9 @@
 #include "../core/bitpar.hpp"
 #include "../core/damerau.hpp"
 #include "../core/error.hpp"
+#include "../core/fuzz/common.hpp"
+#include "../core/fuzz/extract.hpp"
+#include "../core/fuzz/partial.hpp"
 #include "../core/fuzz/ratio.hpp"
 #include "../core/fuzz/token.hpp"
 #include "../core/jaro.hpp"
@@ -406,6 +409,88 @@ PyObject* jaro_packed_cross_body(Args& args) {
         .release();
 }
 
+// The fuzzy-ratio routes that faster ones replaced, kept as their oracles: extraction scoring
+// every choice with ratio_with_cutoff, and the weighted ratio composed of the public scorers.
+
+// (choice, score, index), as fuzz_extract gives it.
+PyRef match_tuple_of(const fuzz::Match& match) {
+    PyRef text = to_python(TextSlice(match.choice));
+    PyRef score = to_python(match.score);
+    PyRef index(check(PyLong_FromSize_t(match.index)));
+    return PyRef(check(PyTuple_Pack(3, text.get(), score.get(), index.get())));
+}
+
+// Best first, equal scores in index order.
+bool match_before(const fuzz::Match& p, const fuzz::Match& q) {
+    return p.score > q.score || (p.score == q.score && p.index < q.index);
+}
+
+PyObject* extract_pairwise_body(Args& args) {
+    const TextSlice query = args.str(0);
+    const double score_cutoff = args.float_or(2, 0.0);
+    const std::uint64_t limit = args.count_or(3, 5);
+    const StrList choices = as_strs(args.object(1));
+    std::vector<fuzz::Match> kept;
+    for (std::size_t i = 0; i < choices.slices().size(); ++i) {
+        const TextSlice c = choices.slices()[i];
+        const double s = fuzz::ratio_with_cutoff(query, c, 0.0);
+        if (s >= score_cutoff) kept.push_back({std::string(c.data, c.size), s, i});
+    }
+    std::sort(kept.begin(), kept.end(), match_before);
+    if (limit < kept.size()) kept.resize(static_cast<std::size_t>(limit));
+    PyRef list(check(PyList_New(static_cast<Py_ssize_t>(kept.size()))));
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), match_tuple_of(kept[i]).release());
+    }
+    return list.release();
+}
+
+PyObject* extract_one_pairwise_body(Args& args) {
+    const TextSlice query = args.str(0);
+    const double score_cutoff = args.float_or(2, 0.0);
+    const StrList choices = as_strs(args.object(1));
+    std::optional<fuzz::Match> best;
+    for (std::size_t i = 0; i < choices.slices().size(); ++i) {
+        const TextSlice c = choices.slices()[i];
+        const double s = fuzz::ratio_with_cutoff(query, c, 0.0);
+        if (s >= score_cutoff && (!best || s > best->score)) {
+            best = fuzz::Match{std::string(c.data, c.size), s, i};
+            if (s == 100.0) break;
+        }
+    }
+    return best ? match_tuple_of(*best).release() : none().release();
+}
+
+PyObject* partial_ratio_per_window_body(Args& args) {
+    const fuzz::ScoreAlignment r =
+        fuzz::partial_ratio_alignment_per_window(args.str(0), args.str(1), args.float_or(2, 0.0));
+    return check(Py_BuildValue("(dnnnn)", r.score, static_cast<Py_ssize_t>(r.src_start),
+                               static_cast<Py_ssize_t>(r.src_end),
+                               static_cast<Py_ssize_t>(r.dest_start),
+                               static_cast<Py_ssize_t>(r.dest_end)));
+}
+
+PyObject* wratio_composed_body(Args& args) {
+    const TextSlice a = args.str(0), b = args.str(1);
+    const double c = args.float_or(2, 0.0);
+    if (c > 100.0) return to_python(0.0).release();
+    const std::size_t la = fuzz::char_length(a), lb = fuzz::char_length(b);
+    if (la == 0 || lb == 0) return to_python(0.0).release();
+    const double len_ratio =
+        static_cast<double>(std::max(la, lb)) / static_cast<double>(std::min(la, lb));
+    double end = fuzz::ratio_with_cutoff(a, b, c);
+    if (len_ratio < 1.5) {
+        const double c1 = fuzz::max_nan_loses(c, end) / 0.95;
+        return to_python(fuzz::max_nan_loses(end, fuzz::token_ratio(a, b, c1) * 0.95)).release();
+    }
+    const double w = len_ratio > 8.0 ? 0.6 : 0.9;
+    const double c1 = fuzz::max_nan_loses(c, end) / w;
+    end = fuzz::max_nan_loses(end, fuzz::partial_ratio_alignment(a, b, c1).score * w);
+    const double c2 = fuzz::max_nan_loses(c1, end) / 0.95;
+    return to_python(fuzz::max_nan_loses(end, fuzz::partial_token_ratio(a, b, c2) * 0.95 * w))
+        .release();
+}
+
 constexpr Row testing_table[] = {
     {"sat_add(x, y, /)\n--\n\n", sat_add_body},
     {"sat_mul(count, s, /)\n--\n\n", sat_mul_body},
@@ -440,6 +525,10 @@ constexpr Row testing_table[] = {
     {"damerau_full_matrix(a, b, /)\n--\n\n", damerau_full_matrix_body},
     {"jaro_packed_batch(kernel, query, candidates, p=0.1, /)\n--\n\n", jaro_packed_batch_body},
     {"jaro_packed_cross(kernel, list_a, list_b, p=0.1, /)\n--\n\n", jaro_packed_cross_body},
+    {"extract_pairwise(query, choices, cutoff=0.0, limit=5, /)\n--\n\n", extract_pairwise_body},
+    {"extract_one_pairwise(query, choices, cutoff=0.0, /)\n--\n\n", extract_one_pairwise_body},
+    {"partial_ratio_per_window(a, b, cutoff=0.0, /)\n--\n\n", partial_ratio_per_window_body},
+    {"wratio_composed(a, b, cutoff=0.0, /)\n--\n\n", wratio_composed_body},
 };
 
 int exec_testing(PyObject* module) noexcept {

@@ -1,23 +1,203 @@
 // The partial ratio. The visit order of the window search decides which of several equally
-// good windows is reported, so the search follows its steps literally: full windows by
+// good windows is reported, so both routes follow its steps literally: full windows by
 // bisection of their start positions, then prefixes, then suffixes shorter than the needle.
+// They differ in how they find a full window's distance: on its own (needles above 64 units),
+// or for a group of neighbouring windows at once, one lane each (needles of 1 to 64 units).
 #include "partial.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <limits>
-#include <optional>
-#include <utility>
+#include <span>
 #include <vector>
 
 #include "../bitpar.hpp"
+#include "../scores.hpp"
 #include "common.hpp"
 #include "ratio.hpp"
 
 namespace quillon::fuzz {
 
 namespace {
+
+// A window of the haystack and its score.
+struct WindowScore {
+    double score;
+    std::size_t start, end;
+};
+
+// The full window that phase 1 accepts last: the one the search reports.
+struct FullBest {
+    bool found = false;
+    std::uint32_t distance = 0;
+    std::size_t start = 0;
+};
+
+// Phase 1 as specified: the starts 0 .. starts - 1 bisected pass by pass, each range's ends
+// scored once by distance_of, ranges pruned when no window inside can beat the cut-off
+// distance, and a window accepted when strictly below it (which then becomes the cut-off).
+// Stops at the first exact match.
+template <class DistanceOf>
+FullBest bisect(std::size_t starts, std::uint64_t cutoff_distance, DistanceOf&& distance_of) {
+    FullBest best;
+    // Per start: 0 until visited, then the distance + 1. Then the window lists of this pass and
+    // the next as (first, second) pairs: the ranges of one pass overlap only at their ends, so
+    // a pass holds fewer pairs than there are starts.
+    SmallBuffer<std::uint32_t, 1280> work(5 * starts);
+    std::uint32_t* cache = work.data();
+    std::fill_n(cache, starts, 0);
+    std::uint32_t* windows_now = cache + starts;
+    std::uint32_t* windows_next = windows_now + 2 * starts;
+    windows_now[0] = 0;
+    windows_now[1] = static_cast<std::uint32_t>(starts - 1);
+    std::size_t count = 1;
+
+    // Scores the full window at `start` once; returns true on an exact match.
+    auto visit = [&](std::size_t start) {
+        if (cache[start] != 0) return false;
+        const std::uint32_t d = distance_of(start);
+        cache[start] = d + 1;
+        if (d < cutoff_distance) {
+            cutoff_distance = d;
+            best = {true, d, start};
+            return d == 0;
+        }
+        return false;
+    };
+
+    while (count > 0) {
+        std::size_t next_count = 0;
+        for (std::size_t k = 0; k < count; ++k) {
+            const std::size_t f = windows_now[2 * k], s = windows_now[2 * k + 1];
+            if (visit(f) || visit(s)) return best;
+            const std::size_t diff = s - f;
+            if (diff == 1) continue;
+            const std::uint32_t x = cache[f] - 1, y = cache[s] - 1;
+            const std::int64_t known = x > y ? x - y : y - x;
+            // Shifting a window by one position changes its distance by at most 2, so
+            // between f and s no window can beat the lower end by more than this.
+            const std::int64_t improvement =
+                (static_cast<std::int64_t>(diff) - known / 2) & ~std::int64_t{1};
+            const std::int64_t lower = static_cast<std::int64_t>(std::min(x, y)) - improvement;
+            if (lower < static_cast<std::int64_t>(cutoff_distance)) {
+                const auto middle = static_cast<std::uint32_t>(f + diff / 2);
+                std::uint32_t* out = windows_next + 2 * next_count;
+                out[0] = static_cast<std::uint32_t>(f);
+                out[1] = middle;
+                out[2] = middle;
+                out[3] = static_cast<std::uint32_t>(s);
+                next_count += 2;
+            }
+        }
+        std::swap(windows_now, windows_next);
+        count = next_count;
+    }
+    return best;
+}
+
+// The pass of the bisection in which the window at w is first scored, when no range holding
+// it is pruned: 1 for the two ends, else one more than the depth of the range whose middle it
+// is. The ranges form a fixed tree; pruning only drops nodes.
+inline std::size_t first_pass(std::size_t w, std::size_t starts) noexcept {
+    std::size_t f = 0, s = starts - 1, pass = 1;
+    if (w == f || w == s) return pass;
+    for (;;) {
+        const std::size_t middle = f + (s - f) / 2;
+        ++pass;
+        if (w == middle) return pass;
+        (w < middle ? s : f) = middle;
+    }
+}
+
+// What the bisection accepts, given the distance of every full window (in groups of `group`
+// starts, with the least distance of each group). Let d be the least distance. Until a window
+// at distance d is scored, the cut-off distance stays above d, so no range holding such a
+// window is pruned: all of them would be scored, and the first one scored is accepted, after
+// which nothing is strictly better. Pruning drops other ranges but keeps the order of the rest,
+// since each pass lists its ranges left to right. So the first one scored is the window at
+// distance d with the least (first pass, start); there is none when d does not beat the cut-off
+// distance.
+inline FullBest first_least(const std::uint8_t* distances, const std::uint8_t* group_least,
+                            std::size_t group, std::size_t starts,
+                            std::uint64_t cutoff_distance) noexcept {
+    const std::size_t groups = (starts + group - 1) / group;
+    std::uint8_t least = 0xFF;
+    for (std::size_t g = 0; g < groups; ++g) least = std::min(least, group_least[g]);
+    if (least >= cutoff_distance) return {};
+    FullBest best{true, least, 0};
+    std::size_t best_pass = ~std::size_t{0};
+    for (std::size_t g = 0; g < groups; ++g) {
+        if (group_least[g] != least) continue;
+        const std::size_t end = std::min(starts, (g + 1) * group);
+        for (std::size_t f = g * group; f < end; ++f) {
+            if (distances[f] != least) continue;
+            const std::size_t pass = first_pass(f, starts);
+            // Starts ascend, so within a pass the first found is the first scored.
+            if (pass < best_pass) {
+                best_pass = pass;
+                best.start = f;
+            }
+        }
+    }
+    return best;
+}
+
+// The search over a haystack of h units for a needle of n units (1 <= n <= h). Windows gives:
+//   best_full(cutoff_distance)  phase 1: the full window accepted last, as bisect finds it;
+//   prefixes(out)  out[i - 1] = the distance to H[0, i), for i = 1 .. n - 1;
+//   suffixes(out)  out[k - 1] = the distance to H[h - k, h), for k = 1 .. n;
+//   in_needle(p)   whether H[p] occurs in the needle.
+template <class Windows>
+WindowScore search(std::size_t n, std::size_t h, double cutoff, Windows& windows) {
+    WindowScore best{0.0, 0, n};
+
+    if (h > n) {
+        double norm = (cutoff / -100.0 + 1.0) + 0.00001;
+        if (!(norm < 1.0)) norm = 1.0;
+        const FullBest full = windows.best_full(ceil_to_u64(norm * static_cast<double>(2 * n)));
+        if (full.found) {
+            // An exact match ends the search whatever the cut-off.
+            if (full.distance == 0) return {100.0, full.start, full.start + n};
+            const double score = indel_ratio(full.distance, 2 * n);
+            best.start = full.start;
+            best.end = full.start + n;
+            if (score >= cutoff) {
+                cutoff = score;
+                best.score = score;
+            }
+        }
+    }
+
+    // Only the score filter below reads the cut-off; NaN filters everything out.
+    auto filtered = [&](double r) { return cutoff <= r ? r : 0.0; };
+
+    SmallBuffer<std::uint32_t, 128> distances(2 * n);
+    std::uint32_t* prefix = distances.data();
+    std::uint32_t* suffix = prefix + n;
+    windows.prefixes(prefix);
+    for (std::size_t i = 1; i < n; ++i) {
+        if (!windows.in_needle(i - 1)) continue;
+        const double r = filtered(indel_ratio(prefix[i - 1], n + i));
+        if (r > best.score) {
+            if (r == 100.0) return {100.0, 0, i};
+            best = {r, 0, i};
+            cutoff = r;
+        }
+    }
+    windows.suffixes(suffix);
+    for (std::size_t i = h - n; i < h; ++i) {
+        if (!windows.in_needle(i)) continue;
+        const double r = filtered(indel_ratio(suffix[h - i - 1], n + h - i));
+        if (r > best.score) {
+            best = {r, i, h};
+            cutoff = r;
+            if (r == 100.0) return best;
+        }
+    }
+    return best;
+}
+
+// ---- Each window on its own -------------------------------------------------------------
 
 // Membership in the needle's units: a bitmap for bytes, a sorted vector for scalar values.
 class UnitSet {
@@ -121,187 +301,382 @@ class BlockNeedle {
     bitpar::PatternMasks<Unit> masks_;
 };
 
+template <class Unit, class Scorer>
+class SingleWindows {
+  public:
+    SingleWindows(std::span<const Unit> needle, std::span<const Unit> haystack)
+        : needle_(needle),
+          haystack_(haystack),
+          units_(needle),
+          scorer_(needle.data(), needle.size()) {}
+
+    FullBest best_full(std::uint64_t cutoff_distance) const {
+        const std::size_t n = needle_.size();
+        return bisect(haystack_.size() - n, cutoff_distance, [&](std::size_t start) {
+            return scorer_.distance(haystack_.subspan(start, n));
+        });
+    }
+    void prefixes(std::uint32_t* out) const {
+        scorer_.prefix_distances(haystack_.data(), 1, {out, needle_.size() - 1});
+    }
+    // The suffixes as prefixes of both texts reversed.
+    void suffixes(std::uint32_t* out) const {
+        const std::size_t n = needle_.size();
+        SmallBuffer<Unit, 64> reversed(n);
+        std::reverse_copy(needle_.begin(), needle_.end(), reversed.data());
+        const Scorer reversed_scorer(reversed.data(), n);
+        reversed_scorer.prefix_distances(haystack_.data() + haystack_.size() - 1, -1, {out, n});
+    }
+    bool in_needle(std::size_t p) const { return units_.contains(haystack_[p]); }
+
+  private:
+    std::span<const Unit> needle_, haystack_;
+    UnitSet units_;
+    Scorer scorer_;
+};
+
 template <class Scorer, class Unit>
-WindowScore search(std::span<const Unit> needle, std::span<const Unit> haystack, double cutoff) {
-    const std::size_t n = needle.size(), h = haystack.size();
-    WindowScore best{0.0, 0, n};
-    const UnitSet needle_units(needle);
-    const Scorer scorer(needle.data(), n);
-
-    if (h > n) {
-        double norm = (cutoff / -100.0 + 1.0) + 0.00001;
-        if (!(norm < 1.0)) norm = 1.0;
-        std::uint64_t cutoff_distance = ceil_to_u64(norm * static_cast<double>(2 * n));
-        std::optional<std::uint32_t> best_distance;
-
-        // Distances of full windows by start position; empty until computed.
-        constexpr std::uint32_t unknown = std::numeric_limits<std::uint32_t>::max();
-        std::vector<std::uint32_t> cache(h - n, unknown);
-        std::vector<std::pair<std::size_t, std::size_t>> windows{{0, h - n - 1}}, next;
-
-        // Scores the full window at `start` once; returns true on an exact match.
-        auto visit = [&](std::size_t start) {
-            if (cache[start] != unknown) return false;
-            const std::uint32_t d = scorer.distance(haystack.subspan(start, n));
-            cache[start] = d;
-            if (d < cutoff_distance) {
-                cutoff_distance = d;
-                best_distance = d;
-                best.start = start;
-                best.end = start + n;
-                return d == 0;
-            }
-            return false;
-        };
-
-        while (!windows.empty()) {
-            next.clear();
-            for (const auto& [f, s] : windows) {
-                if (visit(f)) return {100.0, f, f + n};
-                if (visit(s)) return {100.0, s, s + n};
-                const std::size_t diff = s - f;
-                if (diff == 1) continue;
-                const std::uint32_t x = cache[f], y = cache[s];
-                const std::int64_t known = x > y ? x - y : y - x;
-                // Shifting a window by one position changes its distance by at most 2, so
-                // between f and s no window can beat the lower end by more than this.
-                const std::int64_t improvement =
-                    (static_cast<std::int64_t>(diff) - known / 2) & ~std::int64_t{1};
-                const std::int64_t lower = static_cast<std::int64_t>(std::min(x, y)) - improvement;
-                if (lower < static_cast<std::int64_t>(cutoff_distance)) {
-                    next.emplace_back(f, f + diff / 2);
-                    next.emplace_back(f + diff / 2, s);
-                }
-            }
-            std::swap(windows, next);
-        }
-
-        if (best_distance) {
-            const double score = indel_ratio(*best_distance, 2 * n);
-            if (score >= cutoff) {
-                cutoff = score;
-                best.score = score;
-            }
-        }
-    }
-
-    // Only the score filter below reads the cut-off; NaN filters everything out.
-    auto filtered = [&](double r) { return cutoff <= r ? r : 0.0; };
-
-    // Distances to the prefixes H[0, i) for i < n and to the suffixes H[i, h) for i >= h - n,
-    // the latter as prefixes of both texts reversed: one pass each. Short needles keep their
-    // buffers on the stack.
-    constexpr std::size_t small = 64;
-    std::uint32_t small_distances[2 * small];
-    Unit small_reversed[small];
-    std::vector<std::uint32_t> large_distances;
-    std::vector<Unit> large_reversed;
-    std::uint32_t* distances = small_distances;
-    Unit* reversed = small_reversed;
-    if (n > small) {
-        large_distances.resize(2 * n);
-        large_reversed.resize(n);
-        distances = large_distances.data();
-        reversed = large_reversed.data();
-    }
-    const std::span<std::uint32_t> prefix(distances, n - 1), suffix(distances + n, n);
-    scorer.prefix_distances(haystack.data(), 1, prefix);
-    for (std::size_t i = 1; i < n; ++i) {
-        if (!needle_units.contains(haystack[i - 1])) continue;
-        const double r = filtered(indel_ratio(prefix[i - 1], n + i));
-        if (r > best.score) {
-            if (r == 100.0) return {100.0, 0, i};
-            best = {r, 0, i};
-            cutoff = r;
-        }
-    }
-
-    std::reverse_copy(needle.begin(), needle.end(), reversed);
-    const Scorer reversed_scorer(reversed, n);
-    reversed_scorer.prefix_distances(haystack.data() + h - 1, -1, suffix);
-    for (std::size_t i = h - n; i < h; ++i) {
-        if (!needle_units.contains(haystack[i])) continue;
-        const double r = filtered(indel_ratio(suffix[h - i - 1], n + h - i));
-        if (r > best.score) {
-            best = {r, i, h};
-            cutoff = r;
-            if (r == 100.0) return best;
-        }
-    }
-    return best;
+WindowScore search_single(std::span<const Unit> needle, std::span<const Unit> haystack,
+                          double cutoff) {
+    SingleWindows<Unit, Scorer> windows(needle, haystack);
+    return search(needle.size(), haystack.size(), cutoff, windows);
 }
 
 // The cheapest scorer for the needle: a register compare for up to 16 bytes, a table of words
 // up to 64 units, blocks of words above.
 template <class Unit>
-WindowScore impl(std::span<const Unit> needle, std::span<const Unit> haystack, double cutoff) {
+WindowScore search_each_window(std::span<const Unit> needle, std::span<const Unit> haystack,
+                               double cutoff) {
     const std::size_t n = needle.size();
     if constexpr (sizeof(Unit) == 1) {
 #if defined(__SSE2__)
         if (n <= 16)
-            return search<WordNeedle<Unit, bitpar::ShortByteMasks>>(needle, haystack, cutoff);
+            return search_single<WordNeedle<Unit, bitpar::ShortByteMasks>>(needle, haystack,
+                                                                           cutoff);
 #endif
         if (n <= 64)
-            return search<WordNeedle<Unit, bitpar::ByteWordMasks>>(needle, haystack, cutoff);
+            return search_single<WordNeedle<Unit, bitpar::ByteWordMasks>>(needle, haystack, cutoff);
     } else {
-        if (n <= 64) return search<WordNeedle<Unit, FirstWord<Unit>>>(needle, haystack, cutoff);
+        if (n <= 64)
+            return search_single<WordNeedle<Unit, FirstWord<Unit>>>(needle, haystack, cutoff);
     }
-    return search<BlockNeedle<Unit>>(needle, haystack, cutoff);
+    return search_single<BlockNeedle<Unit>>(needle, haystack, cutoff);
+}
+
+// ---- Neighbouring windows at once -------------------------------------------------------
+//
+// The haystack is first turned into the needle's mask of each of its units, M[p]. The LCS of
+// the needle and the window at f then reads M[f], M[f + 1], ..., M[f + n - 1], so the windows
+// f, f + 1, ..., f + G - 1 read, at step j, the G consecutive masks from M[f + j]: one lane per
+// window, and the masks of a step are one unaligned load. Lanes of 16 bits hold needles of up
+// to 16 units: 32 windows advance in four 128-bit registers per step.
+
+template <class Lane>
+constexpr std::size_t group_size = 64 / sizeof(Lane);
+
+// The narrowest lane that holds a needle of n units: 2, 4 or 8 bytes.
+std::size_t lane_bytes_for(std::size_t n) noexcept { return n <= 16 ? 2 : n <= 32 ? 4 : 8; }
+
+template <class Lane>
+Lane lane_popcount(Lane x) noexcept {
+    // Per lane, so that the compiler keeps the whole group in vector registers.
+    x = static_cast<Lane>(x - ((x >> 1) & static_cast<Lane>(0x5555555555555555ULL)));
+    x = static_cast<Lane>((x & static_cast<Lane>(0x3333333333333333ULL)) +
+                          ((x >> 2) & static_cast<Lane>(0x3333333333333333ULL)));
+    x = static_cast<Lane>((x + (x >> 4)) & static_cast<Lane>(0x0F0F0F0F0F0F0F0FULL));
+    if constexpr (sizeof(Lane) >= 2) x = static_cast<Lane>(x + (x >> 8));
+    if constexpr (sizeof(Lane) >= 4) x = static_cast<Lane>(x + (x >> 16));
+    if constexpr (sizeof(Lane) >= 8) x = static_cast<Lane>(x + (x >> 32));
+    return static_cast<Lane>(x & 0x7F);
+}
+
+// Distances of the needle (n units, its masks in M) to the windows starting at M, M + 1, ...,
+// M + G - 1, at most 128 each; returns the least of the first `valid` of them. The same
+// recurrence as the word kernel, S' = (S + U) | (S - U) with U = S & mask; U is a subset of S,
+// so S - U = S ^ U, and a lane's carry out of its top bit is dropped: the LCS is read from the
+// zeros at the end.
+template <class Lane>
+std::uint8_t window_group(const Lane* masks, std::size_t n, std::size_t valid,
+                          std::uint8_t* out) noexcept {
+    constexpr std::size_t g = group_size<Lane>;
+    Lane s[g];
+    for (std::size_t k = 0; k < g; ++k) s[k] = static_cast<Lane>(~Lane{0});
+    for (std::size_t j = 0; j < n; ++j) {
+        const Lane* step = masks + j;
+        for (std::size_t k = 0; k < g; ++k) {
+            const Lane u = static_cast<Lane>(s[k] & step[k]);
+            s[k] = static_cast<Lane>(static_cast<Lane>(s[k] + u) | static_cast<Lane>(s[k] ^ u));
+        }
+    }
+    const Lane bits =
+        n >= 8 * sizeof(Lane) ? static_cast<Lane>(~Lane{0}) : static_cast<Lane>((Lane{1} << n) - 1);
+    for (std::size_t k = 0; k < g; ++k) {
+        const Lane lcs = lane_popcount(static_cast<Lane>(~s[k] & bits));
+        out[k] = static_cast<std::uint8_t>(2 * n - 2 * std::size_t{lcs});
+    }
+    std::uint8_t least = 0xFF;
+    if (valid == g) {
+        for (std::size_t k = 0; k < g; ++k) least = std::min(least, out[k]);
+    } else {
+        // The last group: lanes past the last start read the zero padding.
+        for (std::size_t k = 0; k < valid; ++k) least = std::min(least, out[k]);
+    }
+    return least;
+}
+
+// The haystack's masks, followed by group_size zero masks so that the last group may read past
+// the end.
+template <class Lane, class Unit>
+std::uint64_t fill_masks(const WordMasks& needle, std::span<const Unit> haystack, Lane* out) {
+    std::uint64_t present = 0;
+    for (std::size_t p = 0; p < haystack.size(); ++p) {
+        const std::uint64_t mask = needle[haystack[p]];
+        out[p] = static_cast<Lane>(mask);
+        present |= mask;
+    }
+    std::fill_n(out + haystack.size(), group_size<Lane>, Lane{0});
+    return present;
+}
+
+template <class Lane>
+class SharedWindows {
+  public:
+    SharedWindows(const Lane* masks, std::size_t n, std::size_t h) : masks_(masks), n_(n), h_(h) {}
+
+    FullBest best_full(std::uint64_t cutoff_distance) const {
+        constexpr std::size_t g = group_size<Lane>;
+        const std::size_t starts = h_ - n_, groups = (starts + g - 1) / g;
+        SmallBuffer<std::uint8_t, 2048> distances(groups * g);
+        SmallBuffer<std::uint8_t, 128> group_least(groups);
+        for (std::size_t k = 0; k < groups; ++k) {
+            const std::size_t first = k * g;
+            group_least[k] = window_group(masks_ + first, n_, std::min(g, starts - first),
+                                          distances.data() + first);
+        }
+        return first_least(distances.data(), group_least.data(), g, starts, cutoff_distance);
+    }
+    void prefixes(std::uint32_t* out) const noexcept {
+        std::uint64_t s = ~std::uint64_t{0}, lcs = 0;
+        for (std::size_t k = 0; k + 1 < n_; ++k) {
+            step(s, lcs, masks_[k]);
+            out[k] = static_cast<std::uint32_t>(n_ + k + 1 - 2 * lcs);
+        }
+    }
+    // Backwards through the haystack with the needle reversed.
+    void suffixes(std::uint32_t* out) const noexcept {
+        std::uint64_t s = ~std::uint64_t{0}, lcs = 0;
+        for (std::size_t k = 0; k < n_; ++k) {
+            step(s, lcs, reverse_low_bits(masks_[h_ - 1 - k], n_));
+            out[k] = static_cast<std::uint32_t>(n_ + k + 1 - 2 * lcs);
+        }
+    }
+    bool in_needle(std::size_t p) const noexcept { return masks_[p] != 0; }
+
+  private:
+    // Bits above the needle are ones: the LCS grows exactly when a carry leaves the word.
+    static void step(std::uint64_t& s, std::uint64_t& lcs, std::uint64_t mask) noexcept {
+        const std::uint64_t u = s & mask;
+        const std::uint64_t sum = s + u;
+        lcs += sum < s;
+        s = sum | (s - u);
+    }
+
+    const Lane* masks_;
+    std::size_t n_, h_;
+};
+
+template <class Lane>
+WindowScore search_shared(const Lane* masks, std::size_t n, std::size_t h, double cutoff) {
+    SharedWindows<Lane> windows(masks, n, h);
+    return search(n, h, cutoff, windows);
+}
+
+// The shared-window search with masks built here: the second try on equal lengths.
+template <class Lane, class Unit>
+WindowScore search_lanes_of(std::span<const Unit> needle, std::span<const Unit> haystack,
+                            double cutoff) {
+    const WordMasks masks(needle.data(), needle.size());
+    SmallBuffer<Lane, 512> lanes(haystack.size() + group_size<Lane>);
+    fill_masks(masks, haystack, lanes.data());
+    return search_shared(lanes.data(), needle.size(), haystack.size(), cutoff);
 }
 
 template <class Unit>
-ScoreAlignment alignment(std::span<const Unit> a, std::span<const Unit> b, double cutoff) {
-    const std::size_t la = a.size(), lb = b.size();
+WindowScore search_new_masks(std::span<const Unit> needle, std::span<const Unit> haystack,
+                             double cutoff) {
+    switch (lane_bytes_for(needle.size())) {
+        case 2:
+            return search_lanes_of<std::uint16_t>(needle, haystack, cutoff);
+        case 4:
+            return search_lanes_of<std::uint32_t>(needle, haystack, cutoff);
+        default:
+            return search_lanes_of<std::uint64_t>(needle, haystack, cutoff);
+    }
+}
+
+// ---- From window searches to the alignment ---------------------------------------------
+
+// The alignment of a against b (la, lb units) from window searches: search(needle_is_a,
+// cutoff) runs the needle a over the haystack b, or b over a.
+template <class Search>
+ScoreAlignment align_with(std::size_t la, std::size_t lb, double cutoff, Search&& search_with) {
     if (la > lb) {
-        const ScoreAlignment r = alignment(b, a, cutoff);
-        return {r.score, r.dest_start, r.dest_end, r.src_start, r.src_end};
+        // b is the needle; src still refers to a and dest to b.
+        if (cutoff > 100.0) return {0.0, 0, lb, 0, lb};
+        if (lb == 0) return {0.0, 0, 0, 0, 0};
+        const WindowScore w = search_with(false, cutoff);
+        return {w.score, w.start, w.end, 0, lb};
     }
     if (cutoff > 100.0) return {0.0, 0, la, 0, la};
     if (la == 0) return {lb == 0 ? 100.0 : 0.0, 0, 0, 0, 0};
-    const WindowScore w = impl(a, b, cutoff);
+    const WindowScore w = search_with(true, cutoff);
     ScoreAlignment result{w.score, 0, la, w.start, w.end};
     if (la != lb || w.score == 100.0) return result;
     // Equal lengths: the second text may fit the first better than the other way round.
-    const WindowScore v = impl(b, a, max_nan_loses(cutoff, w.score));
+    const WindowScore v = search_with(false, max_nan_loses(cutoff, w.score));
     if (v.score > w.score) result = {v.score, v.start, v.end, 0, la};
     return result;
 }
 
 }  // namespace
 
-WindowScore partial_ratio_impl(std::span<const std::uint8_t> needle,
-                               std::span<const std::uint8_t> haystack, double score_cutoff) {
-    return impl(needle, haystack, score_cutoff);
+RatioPair::RatioPair(TextSlice a, TextSlice b) : a_(a), b_(b), ascii_(is_ascii(a) && is_ascii(b)) {
+    if (ascii_) {
+        la_ = a.size;
+        lb_ = b.size;
+    } else {
+        la_ = decode_into(a, scalars_a_.allocate(a.size));
+        lb_ = decode_into(b, scalars_b_.allocate(b.size));
+    }
+    const std::size_t n = std::min(la_, lb_);
+    if (n == 0 || n > 64) return;
+    lane_bytes_ = lane_bytes_for(n);
+    const bool bytes = ascii_;
+    switch (lane_bytes_) {
+        case 2:
+            bytes ? build_masks<std::uint8_t, std::uint16_t>()
+                  : build_masks<std::uint32_t, std::uint16_t>();
+            break;
+        case 4:
+            bytes ? build_masks<std::uint8_t, std::uint32_t>()
+                  : build_masks<std::uint32_t, std::uint32_t>();
+            break;
+        default:
+            bytes ? build_masks<std::uint8_t, std::uint64_t>()
+                  : build_masks<std::uint32_t, std::uint64_t>();
+    }
 }
 
-WindowScore partial_ratio_impl(std::span<const std::uint32_t> needle,
-                               std::span<const std::uint32_t> haystack, double score_cutoff) {
-    return impl(needle, haystack, score_cutoff);
+template <class Unit>
+std::span<const Unit> RatioPair::units(bool first) const noexcept {
+    if constexpr (sizeof(Unit) == 1) {
+        const TextSlice t = first ? a_ : b_;
+        return {t.bytes(), t.size};
+    } else {
+        return first ? std::span<const Unit>(scalars_a_.data(), la_)
+                     : std::span<const Unit>(scalars_b_.data(), lb_);
+    }
 }
 
-ScoreAlignment partial_ratio_alignment_slices(std::span<const std::uint8_t> a,
-                                              std::span<const std::uint8_t> b,
-                                              double score_cutoff) {
-    return alignment(a, b, score_cutoff);
+template <class Lane>
+const Lane* RatioPair::haystack_masks() const noexcept {
+    return reinterpret_cast<const Lane*>(lanes_.data());
 }
 
-ScoreAlignment partial_ratio_alignment_slices(std::span<const std::uint32_t> a,
-                                              std::span<const std::uint32_t> b,
-                                              double score_cutoff) {
-    return alignment(a, b, score_cutoff);
+// The needle is the shorter text, the first on equal lengths.
+template <class Unit, class Lane>
+void RatioPair::build_masks() {
+    const bool needle_is_a = la_ <= lb_;
+    const std::span<const Unit> needle = units<Unit>(needle_is_a),
+                                haystack = units<Unit>(!needle_is_a);
+    needle_masks_.emplace(needle.data(), needle.size());
+    auto* lanes =
+        reinterpret_cast<Lane*>(lanes_.allocate((haystack.size() + group_size<Lane>)*sizeof(Lane)));
+    present_ = fill_masks(*needle_masks_, haystack, lanes);
+}
+
+template <class Lane>
+std::uint64_t RatioPair::lcs() const noexcept {
+    const Lane* masks = haystack_masks<Lane>();
+    const std::size_t h = std::max(la_, lb_), n = std::min(la_, lb_);
+    std::uint64_t s = ~std::uint64_t{0};
+    std::size_t p = 0;
+    // Once no bit of S is both unmatched and matchable by a unit of the haystack, every
+    // further step leaves S as it is: the LCS is complete.
+    while (p < h) {
+        const std::size_t stop = std::min(h, p + 32);
+        for (; p < stop; ++p) {
+            const std::uint64_t u = s & masks[p];
+            s = (s + u) | (s - u);
+        }
+        if ((s & present_) == 0) break;
+    }
+    const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+    return static_cast<std::uint64_t>(std::popcount(~s & valid));
+}
+
+double RatioPair::ratio(double score_cutoff) const {
+    if (!needle_masks_) return ratio_with_cutoff(a_, b_, score_cutoff);
+    std::uint64_t common;
+    switch (lane_bytes_) {
+        case 2:
+            common = lcs<std::uint16_t>();
+            break;
+        case 4:
+            common = lcs<std::uint32_t>();
+            break;
+        default:
+            common = lcs<std::uint64_t>();
+    }
+    const std::size_t total = la_ + lb_;
+    const double r = indel_ratio(total - 2 * common, total);
+    return score_cutoff <= r ? r : 0.0;
+}
+
+template <class Unit>
+ScoreAlignment RatioPair::align(double score_cutoff) const {
+    const bool needle_is_a = la_ <= lb_;
+    return align_with(la_, lb_, score_cutoff, [&](bool a_is_needle, double cutoff) {
+        const std::span<const Unit> needle = units<Unit>(a_is_needle),
+                                    haystack = units<Unit>(!a_is_needle);
+        if (!needle_masks_) return search_each_window(needle, haystack, cutoff);
+        if (a_is_needle != needle_is_a) return search_new_masks(needle, haystack, cutoff);
+        switch (lane_bytes_) {
+            case 2:
+                return search_shared(haystack_masks<std::uint16_t>(), needle.size(),
+                                     haystack.size(), cutoff);
+            case 4:
+                return search_shared(haystack_masks<std::uint32_t>(), needle.size(),
+                                     haystack.size(), cutoff);
+            default:
+                return search_shared(haystack_masks<std::uint64_t>(), needle.size(),
+                                     haystack.size(), cutoff);
+        }
+    });
+}
+
+ScoreAlignment RatioPair::partial_alignment(double score_cutoff) const {
+    return ascii_ ? align<std::uint8_t>(score_cutoff) : align<std::uint32_t>(score_cutoff);
 }
 
 ScoreAlignment partial_ratio_alignment(TextSlice a, TextSlice b, double score_cutoff) {
-    if (is_ascii(a) && is_ascii(b)) {
-        return alignment(std::span(a.bytes(), a.size), std::span(b.bytes(), b.size), score_cutoff);
-    }
-    const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
-    return alignment(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb),
-                     score_cutoff);
+    return RatioPair(a, b).partial_alignment(score_cutoff);
 }
 
 double partial_ratio(TextSlice a, TextSlice b, double score_cutoff) {
     return partial_ratio_alignment(a, b, score_cutoff).score;
+}
+
+ScoreAlignment partial_ratio_alignment_per_window(TextSlice a, TextSlice b, double score_cutoff) {
+    auto run = [&](auto sa, auto sb) {
+        return align_with(sa.size(), sb.size(), score_cutoff, [&](bool a_is_needle, double c) {
+            return a_is_needle ? search_each_window(sa, sb, c) : search_each_window(sb, sa, c);
+        });
+    };
+    if (is_ascii(a) && is_ascii(b))
+        return run(std::span(a.bytes(), a.size), std::span(b.bytes(), b.size));
+    const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
+    return run(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb));
 }
 
 }  // namespace quillon::fuzz

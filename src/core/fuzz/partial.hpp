@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "../text.hpp"
+#include "units.hpp"
 
 namespace quillon::fuzz {
 
@@ -17,26 +19,47 @@ struct ScoreAlignment {
     std::size_t src_start, src_end, dest_start, dest_end;
 };
 
-// A window of the haystack and its score.
-struct WindowScore {
-    double score;
-    std::size_t start, end;
-};
-
 ScoreAlignment partial_ratio_alignment(TextSlice a, TextSlice b, double score_cutoff);
 double partial_ratio(TextSlice a, TextSlice b, double score_cutoff);
 
-// Over unit sequences (bytes, or scalar values).
-ScoreAlignment partial_ratio_alignment_slices(std::span<const std::uint8_t> a,
-                                              std::span<const std::uint8_t> b, double score_cutoff);
-ScoreAlignment partial_ratio_alignment_slices(std::span<const std::uint32_t> a,
-                                              std::span<const std::uint32_t> b,
-                                              double score_cutoff);
+// The same search with each window scored on its own: the route of needles above 64
+// characters, here for needles of any length (the reference of the shared-window route).
+ScoreAlignment partial_ratio_alignment_per_window(TextSlice a, TextSlice b, double score_cutoff);
 
-// The window search; requires 1 <= needle.size() <= haystack.size().
-WindowScore partial_ratio_impl(std::span<const std::uint8_t> needle,
-                               std::span<const std::uint8_t> haystack, double score_cutoff);
-WindowScore partial_ratio_impl(std::span<const std::uint32_t> needle,
-                               std::span<const std::uint32_t> haystack, double score_cutoff);
+// The plain ratio and the partial ratio of one pair, on state built once: both texts decoded
+// and, when the shorter has 1 to 64 characters, its position masks and the mask of every
+// character of the longer. The scores equal those of ratio_with_cutoff and
+// partial_ratio_alignment. Short texts keep all of it on the stack.
+class RatioPair {
+  public:
+    RatioPair(TextSlice a, TextSlice b);
+    RatioPair(const RatioPair&) = delete;
+    RatioPair& operator=(const RatioPair&) = delete;
+
+    double ratio(double score_cutoff) const;
+    ScoreAlignment partial_alignment(double score_cutoff) const;
+
+  private:
+    template <class Unit>
+    std::span<const Unit> units(bool first) const noexcept;
+    template <class Lane>
+    const Lane* haystack_masks() const noexcept;
+    template <class Unit, class Lane>
+    void build_masks();
+    template <class Unit>
+    ScoreAlignment align(double score_cutoff) const;
+    template <class Lane>
+    std::uint64_t lcs() const noexcept;
+
+    TextSlice a_, b_;
+    bool ascii_;
+    std::size_t la_ = 0, lb_ = 0;
+    SmallBuffer<std::uint32_t, 128> scalars_a_, scalars_b_;  // unless both are ASCII
+    // The shared-window state: the shorter text (the first on equal lengths) is the needle.
+    std::optional<WordMasks> needle_masks_;
+    std::size_t lane_bytes_ = 0;  // 2, 4 or 8: the narrowest lane that holds the needle
+    std::uint64_t present_ = 0;   // the union of the haystack's masks
+    SmallBuffer<unsigned char, 2048> lanes_;
+};
 
 }  // namespace quillon::fuzz
