@@ -258,3 +258,24 @@ def test_every_fault_source_raises_the_one_fault_type(internals):
     assert fault.__bases__ == (BaseException,) and raised == [fault] * 3
     with pytest.raises(MemoryError):
         internals.raise_memory_error()
+
+
+def test_list_arguments_are_snapshots():
+    """Short texts are copied and long ones held, so every iterable kind gives the same results,
+    and a list emptied by another thread while the lock is released changes nothing."""
+    import threading
+
+    texts = ["", "a" * 256, "a" * 257, "é" * 128, "é" * 129, "x😀" * 60, "word"] * 3000
+    want = quillon.levenshtein_batch("a" * 40, texts)
+    for kind in (list, tuple, iter):
+        assert quillon.levenshtein_batch("a" * 40, kind(texts)) == want
+    victim = [(t + "!")[:-1] for t in texts]  # new objects that only the list holds
+    emptied = threading.Event()
+
+    def empty():
+        victim.clear()
+        emptied.set()
+
+    threading.Timer(0.001, empty).start()
+    assert quillon.levenshtein_batch("a" * 40, victim) == want
+    emptied.wait()

@@ -84,28 +84,80 @@ bool as_bool(PyObject* obj) {
     return truth == 1;
 }
 
+namespace {
+
+// Texts up to this many UTF-8 bytes are copied; longer ones are borrowed.
+constexpr std::size_t copied_bytes = 256;
+constexpr std::size_t borrowed = static_cast<std::size_t>(-1);
+
+}  // namespace
+
+void StrList::add(PyObject* item, bool owned) {
+    PyRef reference = owned ? PyRef(item) : PyRef::borrow(item);
+    if (!PyUnicode_Check(item)) throw_not_instance(item, "str");
+    Py_ssize_t size = 0;
+    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
+    if (data == nullptr) {
+        // Encoded again, and raised, once every item has passed its type check.
+        PyErr_Clear();
+        unencoded_.emplace_back(slices_.size(), std::move(reference));
+        offsets_.push_back(borrowed);
+        slices_.emplace_back();
+        return;
+    }
+    const auto n = static_cast<std::size_t>(size);
+    if (n <= copied_bytes) {
+        offsets_.push_back(bytes_.size());
+        bytes_.insert(bytes_.end(), data, data + n);
+        slices_.emplace_back(nullptr, n);
+        return;
+    }
+    offsets_.push_back(borrowed);
+    held_.push_back(std::move(reference));
+    slices_.emplace_back(data, n);
+}
+
 StrList collect_strs(PyObject* obj) {
     StrList list;
-    // The length only sizes the first allocation; objects without one are fine.
-    const Py_ssize_t hint = PyObject_Size(obj);
-    if (hint < 0) {
-        PyErr_Clear();
+    // A list or tuple cannot change while this loop holds the interpreter lock and runs no
+    // Python code, so its items are read without references.
+    if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+        const bool is_list = PyList_CheckExact(obj);
+        auto item = [&](Py_ssize_t i) {
+            return is_list ? PyList_GetItem(obj, i) : PyTuple_GetItem(obj, i);
+        };
+        const Py_ssize_t n = is_list ? PyList_Size(obj) : PyTuple_Size(obj);
+        list.slices_.reserve(static_cast<std::size_t>(n));
+        list.offsets_.reserve(static_cast<std::size_t>(n));
+        for (Py_ssize_t i = 0; i < n; ++i) list.add(item(i), false);
     } else {
-        list.items_.reserve(static_cast<std::size_t>(hint));
+        // The length only sizes the first allocation; objects without one are fine.
+        const Py_ssize_t hint = PyObject_Size(obj);
+        if (hint < 0) {
+            PyErr_Clear();
+        } else {
+            list.slices_.reserve(static_cast<std::size_t>(hint));
+        }
+        PyRef iterator(check(PyObject_GetIter(obj)));
+        while (PyObject* item = PyIter_Next(iterator.get())) list.add(item, true);
+        if (PyErr_Occurred()) throw PythonError{};
     }
-    PyRef iterator(check(PyObject_GetIter(obj)));
-    while (PyObject* item = PyIter_Next(iterator.get())) {
-        PyRef owned(item);
-        if (!PyUnicode_Check(item)) throw_not_instance(item, "str");
-        list.items_.push_back(std::move(owned));
+    // The buffer has stopped growing: point the copied texts into it.
+    for (std::size_t i = 0; i < list.slices_.size(); ++i) {
+        if (list.offsets_[i] != borrowed) {
+            list.slices_[i].data = list.bytes_.data() + list.offsets_[i];
+        }
     }
-    if (PyErr_Occurred()) throw PythonError{};
+    list.offsets_ = {};
     return list;
 }
 
 void encode_strs(StrList& list) {
-    list.slices_.reserve(list.items_.size());
-    for (const PyRef& item : list.items_) list.slices_.push_back(as_str(item.get()));
+    for (auto& [index, item] : list.unencoded_) {
+        list.slices_[index] = as_str(item.get());
+        list.held_.push_back(std::move(item));
+    }
+    list.unencoded_.clear();
 }
 
 StrList as_strs(PyObject* obj) {

@@ -26,7 +26,9 @@ std::optional<std::uint64_t> as_count_or_none(PyObject* obj);
 // Exactly True or False, or a NumPy boolean scalar through its __bool__.
 bool as_bool(PyObject* obj);
 
-// A list parameter: any iterable of str, held (one reference per item) for the call.
+// A list parameter: any iterable of str. Short texts are copied into one buffer while their
+// objects are at hand, so that the call needs no reference to them (and touches each object
+// once); longer ones are borrowed, with a reference held for the call.
 class StrList {
   public:
     std::size_t size() const noexcept { return slices_.size(); }
@@ -36,13 +38,20 @@ class StrList {
   private:
     friend StrList collect_strs(PyObject* obj);
     friend void encode_strs(StrList& list);
-    std::vector<PyRef> items_;
+    void add(PyObject* item, bool owned);
+
+    std::vector<char> bytes_;
+    std::vector<std::size_t> offsets_;  // into bytes_, per short item (long ones: npos)
+    std::vector<PyRef> held_;
     std::vector<TextSlice> slices_;
+    // Items that had no UTF-8 form when collected, by position: encode_strs tries again.
+    std::vector<std::pair<std::size_t, PyRef>> unencoded_;
 };
 
-// Takes the items of an iterable, refusing any that is not a str; does not encode yet.
+// Takes the items of an iterable, refusing any that is not a str. Encoding failures are
+// kept for encode_strs, so that every item's type is checked before any encoding error.
 StrList collect_strs(PyObject* obj);
-// Encodes every collected item in order; the first failure ends the call.
+// Raises the first encoding failure of the collected items, if any.
 void encode_strs(StrList& list);
 // Both steps, for a function with one list.
 StrList as_strs(PyObject* obj);

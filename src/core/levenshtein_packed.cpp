@@ -36,14 +36,14 @@ simd::packed::Kernel packed_kernel() noexcept {
 
 bool levenshtein_batch_packed(TextSlice query, std::span<const TextSlice> candidates,
                               std::uint32_t* out, packed::Kernel kernel) {
-    UnitTexts texts;
-    const Units q = texts.add(query);
-    if (!q.fits || q.size == 0) return false;
-    std::vector<Units> units(candidates.size());
-    for (std::size_t i = 0; i < candidates.size(); ++i) units[i] = texts.add(candidates[i]);
-    const packed::Query pattern(texts.data(q), q.size);
+    if (!UnitTexts().add(query).fits || query.empty()) return false;
+    // Each chunk maps its own texts, the query first, so no pass over the whole list runs on
+    // one thread and each text is read while it is still in cache.
     pool::for_each_chunk(candidates.size(), chunk_entries,
                          [&](std::size_t, std::size_t begin, std::size_t end) {
+                             UnitTexts texts;
+                             const Units q = texts.add(query);
+                             const packed::Query pattern(texts.data(q), q.size);
                              auto block = std::make_unique<BlockBuilder>();
                              std::uint32_t index[packed::lanes], distance[packed::lanes];
                              block->clear();
@@ -54,12 +54,14 @@ bool levenshtein_batch_packed(TextSlice query, std::span<const TextSlice> candid
                                  block->clear();
                              };
                              for (std::size_t i = begin; i < end; ++i) {
-                                 if (!units[i].fits) {
+                                 const Units u = texts.add(candidates[i]);
+                                 if (!u.fits) {
                                      out[i] = levenshtein_utf8(query, candidates[i]);
                                      continue;
                                  }
                                  index[block->count] = static_cast<std::uint32_t>(i);
-                                 block->add(texts.data(units[i]), units[i].size);
+                                 block->add(texts.data(u), u.size);
+                                 texts.forget(u);
                                  if (block->count == packed::lanes) flush();
                              }
                              if (block->count > 0) flush();

@@ -18,7 +18,7 @@ simd::packed::Query::Query(const std::uint8_t* units, std::size_t m) noexcept : 
     }
 }
 
-Units UnitTexts::add(TextSlice text) {
+Units UnitTexts::add_other(TextSlice text) {
     Units u;
     if (is_ascii(text)) {
         u.data = text.bytes();

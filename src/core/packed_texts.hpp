@@ -27,13 +27,40 @@ struct Units {
 // Every text of one call as units, sharing one alphabet.
 class UnitTexts {
   public:
-    Units add(TextSlice text);
+    Units add(TextSlice text) {
+        // Short ASCII texts, nearly every word of a list, without a call.
+        if (text.size <= simd::packed::max_units && short_ascii(text.bytes(), text.size)) {
+            return {text.bytes(), 0, static_cast<std::uint32_t>(text.size), true};
+        }
+        return add_other(text);
+    }
 
     const std::uint8_t* data(const Units& u) const noexcept {
         return u.data != nullptr ? u.data : storage_.data() + u.offset;
     }
 
+    // Drops the storage of u, the last text added, once its units have been copied elsewhere.
+    void forget(const Units& u) noexcept {
+        if (u.data == nullptr) storage_.resize(u.offset);
+    }
+
   private:
+    static bool short_ascii(const std::uint8_t* p, std::size_t n) noexcept {
+        std::uint64_t acc = 0, word;
+        if (n >= 8) {
+            // Whole words, the last one overlapping the one before it.
+            for (std::size_t k = 0; k + 8 <= n; k += 8) {
+                std::memcpy(&word, p + k, 8);
+                acc |= word;
+            }
+            std::memcpy(&word, p + n - 8, 8);
+            acc |= word;
+        } else {
+            for (std::size_t k = 0; k < n; ++k) acc |= p[k];
+        }
+        return (acc & 0x8080808080808080u) == 0;
+    }
+    Units add_other(TextSlice text);
     bool decode(TextSlice text);
     int unit(std::uint32_t c);
 
