@@ -147,3 +147,15 @@ class TestAgainstReference:
     @given(a=ascii_token_texts, b=ascii_token_texts, cutoff=cutoffs)
     def test_ascii_and_unicode_routes_agree(self, scorer, expected_of, a, b, cutoff):
         assert scorer(shift(a), shift(b), cutoff) == scorer(a, b, cutoff)
+
+
+@pytest.mark.parametrize("n", [1, 16, 17, 33, 64, 65])
+@pytest.mark.parametrize("ratio", [1.5, 3, 8, 9])
+def test_wratio_shared_pair_against_composed(internals, n, ratio):
+    # The partial branch scores the plain and the partial ratio on one set of masks; the
+    # composed route calls each public scorer on its own.
+    a = ("ab cd a" * 20)[:n]
+    b = ("cab d ba dc" * 80)[: int(n * ratio)]
+    for x, y in ((a, b), (b, a), (shift(a), shift(b)), (a.replace("a", "é"), b)):
+        for cutoff in (0.0, 30.0, 80.0):
+            assert quillon.fuzz_wratio(x, y, cutoff) == internals.wratio_composed(x, y, cutoff)

@@ -3,6 +3,7 @@
 #include "token.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory_resource>
@@ -66,27 +67,32 @@ inline std::size_t whitespace_length(const std::uint8_t* p, std::size_t left) no
     return non_ascii_whitespace_length(p, left);
 }
 
+// Bytes at which White_Space may start: the six ASCII ones and the lead bytes of the longer
+// ones (0xC2, 0xE1 to 0xE3), whose tails whitespace_length checks. No other byte needs a look.
+constexpr auto may_start_space = [] {
+    std::array<bool, 256> table{};
+    for (const unsigned b : {0x09u, 0x0Au, 0x0Bu, 0x0Cu, 0x0Du, 0x20u, 0xC2u, 0xE1u, 0xE2u, 0xE3u})
+        table[b] = true;
+    return table;
+}();
+
 // Appends the tokens of text (the maximal runs of non-White_Space characters) to tokens, then
 // sorts them.
 template <class List>
 void split_sorted(TextSlice text, List& tokens) {
     const std::uint8_t* p = text.bytes();
-    std::size_t i = 0, start = 0;
-    bool in_token = false;
-    while (i < text.size) {
-        const std::size_t w = whitespace_length(p + i, text.size - i);
-        if (w > 0) {
-            if (in_token) tokens.emplace_back(text.data + start, i - start);
-            in_token = false;
-            i += w;
-        } else {
-            if (!in_token) start = i;
-            in_token = true;
-            ++i;
-        }
+    const std::size_t n = text.size;
+    std::size_t i = 0;
+    for (;;) {
+        for (std::size_t w; i < n && (w = whitespace_length(p + i, n - i)) > 0;) i += w;
+        if (i == n) break;
+        const std::size_t start = i++;
+        while (i < n && (!may_start_space[p[i]] || whitespace_length(p + i, n - i) == 0)) ++i;
+        tokens.emplace_back(text.data + start, i - start);
     }
-    if (in_token) tokens.emplace_back(text.data + start, text.size - start);
-    std::sort(tokens.begin(), tokens.end(), byte_less);
+    // A lambda, unlike a function pointer, lets the sort inline the comparison.
+    std::sort(tokens.begin(), tokens.end(),
+              [](const TextSlice& x, const TextSlice& y) { return byte_less(x, y); });
 }
 
 // Appends each distinct token of a sorted run once.

@@ -31,14 +31,17 @@ double wratio(TextSlice a, TextSlice b, double score_cutoff) {
 
     // Each sub-scorer gets the best score so far divided by the weight its result will carry,
     // so it can cut off whatever could not win after weighting.
-    double end = ratio_with_cutoff(a, b, score_cutoff);
     if (len_ratio < similar_length_ratio) {
+        const double end = ratio_with_cutoff(a, b, score_cutoff);
         const double c1 = max_nan_loses(score_cutoff, end) / token_weight;
         return max_nan_loses(end, token_ratio(a, b, c1) * token_weight);
     }
+    // The plain and the partial ratio on the same decoded texts and masks.
+    const RatioPair pair(a, b);
+    double end = pair.ratio(score_cutoff);
     const double w = len_ratio > long_length_ratio ? long_partial_weight : partial_weight;
     const double c1 = max_nan_loses(score_cutoff, end) / w;
-    end = max_nan_loses(end, partial_ratio_alignment(a, b, c1).score * w);
+    end = max_nan_loses(end, pair.partial_alignment(c1).score * w);
     // Raises c1, which already carries the division by w, not the caller's cut-off.
     const double c2 = max_nan_loses(c1, end) / token_weight;
     return max_nan_loses(end, partial_token_ratio(a, b, c2) * token_weight * w);
