@@ -65,14 +65,73 @@ class MaskTable {
     std::size_t width_ = 0;
 };
 
-// The Winkler-boosted similarity of one lane from its counts; the same operations as
-// jaro_winkler's, so the same bits.
+// Jaro-Winkler values by lengths, matches, half the transpositions and prefix, for the length
+// pairs of one call: each entry computed once by jaro_winkler's own operations, so looking it
+// up gives the same bits as computing it, without four divisions per pair.
+class WinklerTable {
+  public:
+    static constexpr std::size_t sizes = packed::max_units + 1;
+    static constexpr std::size_t prefixes = 5;
+    struct Slot {
+        std::uint32_t offset, stride;
+    };
+
+    // False, leaving the table unusable, when it would hold more than `budget` entries.
+    bool build(const bool* la_present, const bool* lb_present, double pc, std::size_t budget) {
+        std::size_t total = 0;
+        for (std::size_t la = 1; la < sizes; ++la) {
+            for (std::size_t lb = 0; lb < sizes && la_present[la]; ++lb) {
+                const std::size_t m = la < lb ? la : lb;
+                if (lb_present[lb]) total += (m + 1) * (m / 2 + 1) * prefixes;
+            }
+        }
+        if (total > budget) return false;
+        slots_.assign(sizes * sizes, Slot{0, 0});
+        values_.resize(total);
+        std::size_t offset = 0;
+        for (std::size_t la = 1; la < sizes; ++la) {
+            for (std::size_t lb = 0; lb < sizes && la_present[la]; ++lb) {
+                if (!lb_present[lb]) continue;
+                const std::size_t most = la < lb ? la : lb, stride = (most / 2 + 1) * prefixes;
+                slots_[la * sizes + lb] = {static_cast<std::uint32_t>(offset),
+                                           static_cast<std::uint32_t>(stride)};
+                for (std::uint32_t m = 0; m <= most; ++m) {
+                    for (std::uint32_t h = 0; h <= most / 2; ++h) {
+                        const double j = m == 0 ? 0.0 : jaro_from_counts(m, 2 * h, la, lb);
+                        for (std::size_t l = 0; l < prefixes; ++l) {
+                            values_[offset + m * stride + h * prefixes + l] =
+                                winkler_boost(j, l, pc);
+                        }
+                    }
+                }
+                offset += (most + 1) * stride;
+            }
+        }
+        return true;
+    }
+    const Slot* slots(std::size_t la) const noexcept { return slots_.data() + la * sizes; }
+    double at(const Slot* slots, const packed::JaroCounts& counts, std::size_t lane,
+              std::size_t lb) const noexcept {
+        const Slot s = slots[lb];
+        return values_[s.offset + counts.matches[lane] * s.stride +
+                       (counts.transpositions[lane] / 2u) * prefixes + counts.prefix[lane]];
+    }
+
+  private:
+    std::vector<Slot> slots_;
+    std::vector<double> values_;
+};
+
+// The Winkler-boosted similarity of one lane from its counts, by the formula.
 double lane_similarity(const packed::JaroCounts& counts, std::size_t lane, std::size_t la,
                        std::size_t lb, double pc) noexcept {
     const std::uint32_t m = counts.matches[lane];
     const double j = m == 0 ? 0.0 : jaro_from_counts(m, counts.transpositions[lane], la, lb);
     return winkler_boost(j, counts.prefix[lane], pc);
 }
+
+// A table pays for itself when it has fewer entries than an eighth of the pairs.
+std::size_t table_budget(std::size_t pairs) noexcept { return pairs / 8; }
 
 }  // namespace
 
@@ -104,6 +163,12 @@ bool jaro_winkler_batch_packed(TextSlice query, std::span<const TextSlice> candi
         query_rows[i] = row_of[qdata[i]];
     }
     const packed::JaroQuery jq{query_rows, q.size};
+    bool la_present[WinklerTable::sizes] = {}, lb_present[WinklerTable::sizes] = {};
+    la_present[q.size] = true;
+    for (const Units& u : units) lb_present[u.fits ? u.size : 0] = true;
+    WinklerTable finish;
+    const bool tabled = finish.build(la_present, lb_present, pc, table_budget(candidates.size()));
+    const WinklerTable::Slot* slots = tabled ? finish.slots(q.size) : nullptr;
     pool::for_each_chunk(
         candidates.size(), chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
             // One block filling per lane width, so that short candidates run in narrow lanes
@@ -125,8 +190,10 @@ bool jaro_winkler_batch_packed(TextSlice query, std::span<const TextSlice> candi
                 }
                 std::memset(b.length + b.count, 0, packed::lanes - b.count);
                 kernel(jq, table.view(b.length), counts);
-                for (std::size_t k = 0; k < b.count; ++k)
-                    out[b.index[k]] = lane_similarity(counts, k, q.size, b.length[k], pc);
+                for (std::size_t k = 0; k < b.count; ++k) {
+                    out[b.index[k]] = tabled ? finish.at(slots, counts, k, b.length[k])
+                                             : lane_similarity(counts, k, q.size, b.length[k], pc);
+                }
                 b.count = 0;
             };
             for (std::size_t i = begin; i < end; ++i) {
@@ -183,6 +250,15 @@ SimilarityMatrix jaro_winkler_cross_packed(std::span<const TextSlice> list_a,
             tables[k].add(lane, column, size, row_of);
         }
     }
+    bool la_present[WinklerTable::sizes] = {}, lb_present[WinklerTable::sizes] = {};
+    for (const Units& u : a) la_present[u.fits ? u.size : 0] = true;
+    for (std::size_t k = 0; k < packed_b.blocks(); ++k) {
+        for (std::size_t lane = 0; lane < packed::lanes; ++lane)
+            lb_present[packed_b.block(k).length[lane]] = true;
+    }
+    WinklerTable finish;
+    const bool tabled =
+        finish.build(la_present, lb_present, pc, table_budget(list_a.size() * list_b.size()));
     return pool::map(
         list_a.size(),
         [&](std::size_t i) {
@@ -197,13 +273,15 @@ SimilarityMatrix jaro_winkler_cross_packed(std::span<const TextSlice> list_a,
             for (std::size_t u = 0; u < a[i].size; ++u) query_rows[u] = row_of[qdata[u]];
             const packed::JaroQuery jq{query_rows, a[i].size};
             packed::JaroCounts counts;
+            const WinklerTable::Slot* slots = tabled ? finish.slots(a[i].size) : nullptr;
             for (std::size_t k = 0; k < packed_b.blocks(); ++k) {
                 const packed::BlockView block = packed_b.block(k);
                 kernel(jq, tables[k].view(block.length), counts);
                 const auto lanes = packed_b.indices(k);
                 for (std::size_t lane = 0; lane < lanes.size(); ++lane) {
-                    row[lanes[lane]] =
-                        lane_similarity(counts, lane, a[i].size, block.length[lane], pc);
+                    const std::size_t lb = block.length[lane];
+                    row[lanes[lane]] = tabled ? finish.at(slots, counts, lane, lb)
+                                              : lane_similarity(counts, lane, a[i].size, lb, pc);
                 }
             }
             for (const std::uint32_t j : packed_b.others())

@@ -10,6 +10,19 @@
 namespace quillon::simd::QUILLON_ISA {
 namespace {
 
+// The matching window of a lane: jaro_window of the query's and the candidate's length.
+inline std::size_t window_of(std::size_t len, std::size_t n) noexcept {
+    const std::size_t half = (len > n ? len : n) / 2;
+    return half > 0 ? half - 1 : 0;
+}
+
+// The window's top edge before the first step: bits 0..w, all of the lane when w reaches past.
+template <class Unit>
+Unit top_edge(std::size_t w) noexcept {
+    return static_cast<Unit>(w + 1 >= sizeof(Unit) * 8 ? ~std::uint64_t{0}
+                                                       : (std::uint64_t{1} << (w + 1)) - 1);
+}
+
 // Lanes of plain unsigned integers of Unit's width, Width at a time; a mask is a lane of all
 // ones or zero.
 template <class U, std::size_t Width>
@@ -79,6 +92,17 @@ struct JaroPlainLanes {
     }
     static Mask both(Mask a, Mask b) noexcept { return bit_and(a, b); }
     static Vec keep(Vec a, Mask m) noexcept { return bit_and(a, m); }
+    static Vec windows(const std::uint8_t* lengths, std::size_t n) noexcept {
+        Vec r;
+        for (std::size_t k = 0; k < Width; ++k)
+            r.v[k] = static_cast<Unit>(window_of(lengths[k], n));
+        return r;
+    }
+    static Vec top_edges(Vec w) noexcept {
+        Vec r;
+        for (std::size_t k = 0; k < Width; ++k) r.v[k] = top_edge<Unit>(w.v[k]);
+        return r;
+    }
 };
 
 // Jaro matching of the query against one block, L::width lanes at a time, as the bit-parallel
@@ -91,7 +115,6 @@ void jaro_lanes(const packed::JaroQuery& query, packed::JaroBlock block,
     using Unit = typename L::Unit;
     using Vec = typename L::Vec;
     using Mask = typename L::Mask;
-    constexpr std::size_t bits = sizeof(Unit) * 8;
     const Unit* masks = static_cast<const Unit*>(block.masks);
     const std::size_t n = query.length;
     const std::size_t prefix_steps = n < 4 ? n : 4;
@@ -104,17 +127,8 @@ void jaro_lanes(const packed::JaroQuery& query, packed::JaroBlock block,
         // top edge rises with every position, the bottom edge once i passes the lane's w. The
         // top is not clipped at the candidate's end, since masks hold no bit there, and it
         // saturates at all ones when the window covers the whole lane.
-        alignas(64) Unit window_of[L::width], top_of[L::width];
-        for (std::size_t k = 0; k < L::width; ++k) {
-            const std::size_t len = block.length[base + k];
-            const std::size_t half = (len > n ? len : n) / 2;
-            const std::size_t w = half > 0 ? half - 1 : 0;
-            window_of[k] = static_cast<Unit>(w);
-            top_of[k] = static_cast<Unit>(w + 1 >= bits ? ~std::uint64_t{0}
-                                                        : (std::uint64_t{1} << (w + 1)) - 1);
-        }
-        const Vec window = L::load(window_of);
-        Vec top = L::load(top_of), bottom = ones, used = zero;
+        const Vec window = L::windows(block.length + base, n);
+        Vec top = L::top_edges(window), bottom = ones, used = zero;
         Mask found[packed::max_units];
         for (std::size_t i = 0; i < n; ++i) {
             const Vec fresh = L::and_not(L::and3(row(i, base), top, bottom), used);

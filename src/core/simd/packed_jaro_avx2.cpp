@@ -64,6 +64,55 @@ struct JaroLanes {
     static Mask is_zero(Vec a) noexcept { return equal(a, _mm256_setzero_si256()); }
     static Mask nonzero(Vec a) noexcept { return _mm256_xor_si256(is_zero(a), splat(~0ull)); }
     static Mask at_most(Vec a, std::size_t i) noexcept { return greater(splat(i + 1), a); }
+    // max(len, n) / 2 - 1 saturating at 0, the lengths widened from bytes; lengths are at most
+    // 64, so signed maxima are exact. Four 64-bit lanes are set one by one.
+    static Vec windows(const std::uint8_t* lengths, std::size_t n) noexcept {
+        const Vec one = splat(1);
+        if constexpr (sizeof(Unit) == 1) {
+            const Vec longer = _mm256_max_epi8(load(lengths), splat(n));
+            return _mm256_subs_epu8(bit_and(_mm256_srli_epi16(longer, 1), splat(0x7F)), one);
+        }
+        if constexpr (sizeof(Unit) == 2) {
+            const Vec len =
+                _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lengths)));
+            return _mm256_subs_epu16(_mm256_srli_epi16(_mm256_max_epi16(len, splat(n)), 1), one);
+        }
+        if constexpr (sizeof(Unit) == 4) {
+            const Vec len =
+                _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lengths)));
+            const Vec half = _mm256_srli_epi32(_mm256_max_epi32(len, splat(n)), 1);
+            return sub(_mm256_max_epi32(half, one), one);
+        }
+        if constexpr (sizeof(Unit) == 8) {
+            return _mm256_setr_epi64x(static_cast<long long>(window_of(lengths[0], n)),
+                                      static_cast<long long>(window_of(lengths[1], n)),
+                                      static_cast<long long>(window_of(lengths[2], n)),
+                                      static_cast<long long>(window_of(lengths[3], n)));
+        }
+    }
+    // Bits 0..w: all ones shifted up by w + 1, inverted; the variable shifts give 0 for counts
+    // of the lane's width or more, so a window past the lane gives all ones. Bytes take a table
+    // (w is at most 31; from 7 on the lane is full); words, without a variable shift, take the
+    // plain loop.
+    static Vec top_edges(Vec w) noexcept {
+        const Vec ones = splat(~std::uint64_t{0}), count = add(w, splat(1));
+        if constexpr (sizeof(Unit) == 1) {
+            const Vec table =
+                _mm256_setr_epi8(1, 3, 7, 15, 31, 63, 127, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 3,
+                                 7, 15, 31, 63, 127, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+            return _mm256_shuffle_epi8(table, _mm256_min_epu8(w, splat(15)));
+        }
+        if constexpr (sizeof(Unit) == 2) {
+            alignas(32) Unit lane[width];
+            store(w, lane);
+            for (std::size_t k = 0; k < width; ++k) lane[k] = top_edge<Unit>(lane[k]);
+            return load(lane);
+        }
+        if constexpr (sizeof(Unit) == 4)
+            return _mm256_andnot_si256(_mm256_sllv_epi32(ones, count), ones);
+        if constexpr (sizeof(Unit) == 8)
+            return _mm256_andnot_si256(_mm256_sllv_epi64(ones, count), ones);
+    }
     static Mask both(Mask a, Mask b) noexcept { return bit_and(a, b); }
     static Vec keep(Vec a, Mask m) noexcept { return bit_and(a, m); }
 };

@@ -90,6 +90,51 @@ struct JaroLanes {
         if constexpr (sizeof(Unit) == 4) return _mm512_cmple_epu32_mask(a, b);
         if constexpr (sizeof(Unit) == 8) return _mm512_cmple_epu64_mask(a, b);
     }
+    static Vec max(Vec a, Vec b) noexcept {
+        if constexpr (sizeof(Unit) == 1) return _mm512_max_epu8(a, b);
+        if constexpr (sizeof(Unit) == 2) return _mm512_max_epu16(a, b);
+        if constexpr (sizeof(Unit) == 4) return _mm512_max_epu32(a, b);
+        if constexpr (sizeof(Unit) == 8) return _mm512_max_epu64(a, b);
+    }
+    // max(len, n) / 2 - 1 saturating at 0, the lengths widened from bytes.
+    static Vec windows(const std::uint8_t* lengths, std::size_t n) noexcept {
+        Vec len;
+        if constexpr (sizeof(Unit) == 1) len = _mm512_loadu_si512(lengths);
+        if constexpr (sizeof(Unit) == 2) {
+            len =
+                _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(lengths)));
+        }
+        if constexpr (sizeof(Unit) == 4) {
+            len = _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lengths)));
+        }
+        if constexpr (sizeof(Unit) == 8) {
+            len = _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(lengths)));
+        }
+        const Vec longer = max(len, splat(n)), one = splat(1);
+        Vec half;
+        if constexpr (sizeof(Unit) == 1) half = bit_and(_mm512_srli_epi16(longer, 1), splat(0x7F));
+        if constexpr (sizeof(Unit) == 2) half = _mm512_srli_epi16(longer, 1);
+        if constexpr (sizeof(Unit) == 4) half = _mm512_srli_epi32(longer, 1);
+        if constexpr (sizeof(Unit) == 8) half = _mm512_srli_epi64(longer, 1);
+        return sub(max(half, one), one);
+    }
+    // Bits 0..w: all ones shifted up by w + 1, inverted; the variable shifts give 0 for counts
+    // of the lane's width or more, so a window past the lane gives all ones. Bytes have no
+    // variable shift and take a table instead (w is at most 31; from 7 on the lane is full).
+    static Vec top_edges(Vec w) noexcept {
+        const Vec ones = splat(~std::uint64_t{0}), count = add(w, splat(1));
+        if constexpr (sizeof(Unit) == 1) {
+            const Vec table = _mm512_broadcast_i32x4(
+                _mm_setr_epi8(1, 3, 7, 15, 31, 63, 127, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+            return _mm512_shuffle_epi8(table, _mm512_min_epu8(w, splat(15)));
+        }
+        if constexpr (sizeof(Unit) == 2)
+            return _mm512_andnot_si512(_mm512_sllv_epi16(ones, count), ones);
+        if constexpr (sizeof(Unit) == 4)
+            return _mm512_andnot_si512(_mm512_sllv_epi32(ones, count), ones);
+        if constexpr (sizeof(Unit) == 8)
+            return _mm512_andnot_si512(_mm512_sllv_epi64(ones, count), ones);
+    }
     static Mask both(Mask a, Mask b) noexcept { return static_cast<Mask>(a & b); }
     static Vec keep(Vec a, Mask m) noexcept {
         if constexpr (sizeof(Unit) == 1) return _mm512_maskz_mov_epi8(m, a);
