@@ -2,11 +2,13 @@
 // and the process-wide write hold that keeps two calls from writing the same memory at once.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "../core/pool.hpp"
 #include "errors.hpp"
 
 namespace quillon::binding {
@@ -27,19 +29,31 @@ class OutArray {
     OutArray& operator=(OutArray&&) = delete;
     ~OutArray();
 
-    // Copies the results in order (rows concatenated); the sizes were checked beforehand.
+    // Copies the results in order (rows concatenated) on the worker pool; the sizes were
+    // checked beforehand. Runs to the end once started: an array is never left half written.
     template <class T>
     void write(const std::vector<T>& values) {
-        if (!values.empty()) std::memcpy(data_, values.data(), values.size() * sizeof(T));
+        auto* to = static_cast<unsigned char*>(data_);
+        const auto* from = reinterpret_cast<const unsigned char*>(values.data());
+        copy(values.size() * sizeof(T), [&](std::size_t begin, std::size_t end) {
+            std::memcpy(to + begin, from + begin, end - begin);
+        });
     }
     template <class T>
     void write(const std::vector<std::vector<T>>& rows) {
-        auto* cursor = static_cast<unsigned char*>(data_);
-        for (const auto& row : rows) {
-            if (row.empty()) continue;
-            std::memcpy(cursor, row.data(), row.size() * sizeof(T));
-            cursor += row.size() * sizeof(T);
-        }
+        if (rows.empty()) return;
+        const std::size_t row_bytes = rows[0].size() * sizeof(T);
+        auto* to = static_cast<unsigned char*>(data_);
+        copy(rows.size() * row_bytes, [&](std::size_t begin, std::size_t end) {
+            // Every row has the checked column count, so byte b is in row b / row_bytes.
+            while (begin < end) {
+                const std::size_t row = begin / row_bytes, offset = begin % row_bytes;
+                const std::size_t n = std::min(end - begin, row_bytes - offset);
+                std::memcpy(to + begin,
+                            reinterpret_cast<const unsigned char*>(rows[row].data()) + offset, n);
+                begin += n;
+            }
+        });
     }
 
   private:
@@ -48,6 +62,20 @@ class OutArray {
 
     static OutArray check(PyObject* out, Element element, int ndim, std::size_t rows,
                           std::size_t cols);
+
+    // copy(begin, end) over byte ranges covering [0, bytes), several threads for large copies.
+    template <class Copy>
+    static void copy(std::size_t bytes, Copy copy) {
+        constexpr std::size_t piece = std::size_t{1} << 20;
+        if (bytes <= piece) {
+            if (bytes > 0) copy(0, bytes);
+            return;
+        }
+        // No interrupt poll reaches this pool job, so it cannot stop half way.
+        pool::for_each_chunk(bytes, piece, [&](std::size_t, std::size_t begin, std::size_t end) {
+            copy(begin, end);
+        });
+    }
 
     void* data_;
     std::uintptr_t begin_, end_;  // the held byte range; empty after a move
