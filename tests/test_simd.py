@@ -215,3 +215,14 @@ def test_narrow_lanes_equal_pair_jaro_winkler(internals, kernel, alphabet):
     assert internals.jaro_packed_cross(kernel, list_a, list_b, 0.2) == [
         [quillon.jaro_winkler_similarity(a, b, 0.2) for b in list_b] for a in list_a
     ]
+    # Enough pairs that results come from the per-call table of values, not the formula.
+    query = text(3)
+    candidates = some(query, 24000, [0, 1, 2, 3, 4, 5, 8, 9, 17])
+    assert internals.jaro_packed_batch(kernel, query, candidates, 0.1) == [
+        quillon.jaro_winkler_similarity(query, c, 0.1) for c in candidates
+    ]
+    list_a = [text(rng.randint(1, 8)) for _ in range(250)]
+    list_b = [c for a in list_a for c in some(a, 1, range(9))]
+    assert internals.jaro_packed_cross(kernel, list_a, list_b) == [
+        [quillon.jaro_winkler_similarity(a, b) for b in list_b] for a in list_a
+    ]

@@ -46,6 +46,7 @@ class MaskTable {
                 return fill<std::uint64_t>(lane, data, size, row_of);
         }
     }
+    void clear() noexcept { std::memset(words_.data(), 0, words_.size() * sizeof words_[0]); }
     packed::JaroBlock view(const std::uint8_t* length) const noexcept {
         return {words_.data(), length, std::size_t{1} << width_};
     }
@@ -147,68 +148,70 @@ packed::JaroKernel jaro_packed_kernel() noexcept {
 
 bool jaro_winkler_batch_packed(TextSlice query, std::span<const TextSlice> candidates, double p,
                                double* out, packed::JaroKernel kernel) {
-    UnitTexts texts;
-    const Units q = texts.add(query);
-    if (!q.fits || q.size == 0) return false;
+    const Units fit = UnitTexts().add(query);
+    if (!fit.fits || fit.size == 0) return false;
     const double pc = clamp_prefix_scale(p);
-    std::vector<Units> units(candidates.size());
-    for (std::size_t i = 0; i < candidates.size(); ++i) units[i] = texts.add(candidates[i]);
-    // Rows for the query's units only, since no other row is ever read; row 0 takes the rest.
-    std::uint16_t row_of[256] = {};
-    std::uint16_t query_rows[packed::max_units];
-    std::size_t rows = 1;
-    const std::uint8_t* qdata = texts.data(q);
-    for (std::size_t i = 0; i < q.size; ++i) {
-        if (row_of[qdata[i]] == 0) row_of[qdata[i]] = static_cast<std::uint16_t>(rows++);
-        query_rows[i] = row_of[qdata[i]];
-    }
-    const packed::JaroQuery jq{query_rows, q.size};
-    bool la_present[WinklerTable::sizes] = {}, lb_present[WinklerTable::sizes] = {};
-    la_present[q.size] = true;
-    for (const Units& u : units) lb_present[u.fits ? u.size : 0] = true;
+    const std::size_t la = fit.size;
+    // The table for every candidate length, so that no pass over the whole list runs first.
+    bool la_present[WinklerTable::sizes] = {}, lb_present[WinklerTable::sizes];
+    la_present[la] = true;
+    std::memset(lb_present, 1, sizeof lb_present);
     WinklerTable finish;
     const bool tabled = finish.build(la_present, lb_present, pc, table_budget(candidates.size()));
-    const WinklerTable::Slot* slots = tabled ? finish.slots(q.size) : nullptr;
+    const WinklerTable::Slot* slots = tabled ? finish.slots(la) : nullptr;
+    // Each chunk maps its own texts, the query first, so that its units, and with them its rows,
+    // come out the same in every chunk, and each text is read while it is still in cache.
     pool::for_each_chunk(
         candidates.size(), chunk_entries, [&](std::size_t, std::size_t begin, std::size_t end) {
+            UnitTexts texts;
+            const Units q = texts.add(query);
+            // Rows for the query's units only, since no other row is ever read; row 0 takes
+            // the rest.
+            std::uint16_t row_of[256] = {};
+            std::uint16_t query_rows[packed::max_units];
+            std::size_t rows = 1;
+            const std::uint8_t* qdata = texts.data(q);
+            for (std::size_t i = 0; i < la; ++i) {
+                if (row_of[qdata[i]] == 0) row_of[qdata[i]] = static_cast<std::uint16_t>(rows++);
+                query_rows[i] = row_of[qdata[i]];
+            }
+            const packed::JaroQuery jq{query_rows, la};
             // One block filling per lane width, so that short candidates run in narrow lanes
             // whatever their neighbours' lengths.
             struct Pending {
+                MaskTable table;
                 std::uint32_t index[packed::lanes];
                 std::uint8_t length[packed::lanes];
                 std::size_t count = 0;
             };
             Pending pending[4];
-            MaskTable table;
+            for (std::size_t width = 0; width < 4; ++width) pending[width].table.reset(rows, width);
             packed::JaroCounts counts;
-            auto flush = [&](std::size_t width) {
-                Pending& b = pending[width];
-                table.reset(rows, width);
-                for (std::size_t k = 0; k < b.count; ++k) {
-                    const Units& u = units[b.index[k]];
-                    table.add(k, texts.data(u), u.size, row_of);
-                }
+            auto flush = [&](Pending& b) {
                 std::memset(b.length + b.count, 0, packed::lanes - b.count);
-                kernel(jq, table.view(b.length), counts);
+                kernel(jq, b.table.view(b.length), counts);
                 for (std::size_t k = 0; k < b.count; ++k) {
                     out[b.index[k]] = tabled ? finish.at(slots, counts, k, b.length[k])
-                                             : lane_similarity(counts, k, q.size, b.length[k], pc);
+                                             : lane_similarity(counts, k, la, b.length[k], pc);
                 }
+                b.table.clear();
                 b.count = 0;
             };
             for (std::size_t i = begin; i < end; ++i) {
-                if (!units[i].fits) {
+                const Units u = texts.add(candidates[i]);
+                if (!u.fits) {
                     out[i] = jaro_winkler(query, candidates[i], pc);
                     continue;
                 }
-                const std::size_t width = width_class(units[i].size);
-                Pending& b = pending[width];
+                Pending& b = pending[width_class(u.size)];
+                b.table.add(b.count, texts.data(u), u.size, row_of);
+                texts.forget(u);
                 b.index[b.count] = static_cast<std::uint32_t>(i);
-                b.length[b.count++] = static_cast<std::uint8_t>(units[i].size);
-                if (b.count == packed::lanes) flush(width);
+                b.length[b.count++] = static_cast<std::uint8_t>(u.size);
+                if (b.count == packed::lanes) flush(b);
             }
-            for (std::size_t width = 0; width < 4; ++width) {
-                if (pending[width].count > 0) flush(width);
+            for (Pending& b : pending) {
+                if (b.count > 0) flush(b);
             }
         });
     return true;
