@@ -92,6 +92,9 @@ struct JaroPlainLanes {
     }
     static Mask both(Mask a, Mask b) noexcept { return bit_and(a, b); }
     static Vec keep(Vec a, Mask m) noexcept { return bit_and(a, m); }
+    static void store_bytes(Vec a, std::uint8_t* p) noexcept {
+        for (std::size_t k = 0; k < Width; ++k) p[k] = static_cast<std::uint8_t>(a.v[k]);
+    }
     static Vec windows(const std::uint8_t* lengths, std::size_t n) noexcept {
         Vec r;
         for (std::size_t k = 0; k < Width; ++k)
@@ -157,19 +160,9 @@ void jaro_lanes(const packed::JaroQuery& query, packed::JaroBlock block,
             run = L::keep(run, L::nonzero(at));
             prefix = L::add(prefix, run);
         }
-        alignas(64) Unit lane[L::width];
-        L::store(m, lane);
-        for (std::size_t k = 0; k < L::width; ++k) {
-            out.matches[base + k] = static_cast<std::uint8_t>(lane[k]);
-        }
-        L::store(t, lane);
-        for (std::size_t k = 0; k < L::width; ++k) {
-            out.transpositions[base + k] = static_cast<std::uint8_t>(lane[k]);
-        }
-        L::store(prefix, lane);
-        for (std::size_t k = 0; k < L::width; ++k) {
-            out.prefix[base + k] = static_cast<std::uint8_t>(lane[k]);
-        }
+        L::store_bytes(m, out.matches + base);
+        L::store_bytes(t, out.transpositions + base);
+        L::store_bytes(prefix, out.prefix + base);
     }
 }
 

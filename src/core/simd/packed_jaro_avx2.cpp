@@ -28,6 +28,16 @@ struct JaroLanes {
     static void store(Vec a, Unit* p) noexcept {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), a);
     }
+    // The low byte of every lane, in lane order.
+    static void store_bytes(Vec a, std::uint8_t* p) noexcept {
+        if constexpr (sizeof(Unit) == 1) {
+            store(a, p);
+        } else {
+            alignas(32) Unit lane[width];
+            store(a, lane);
+            for (std::size_t k = 0; k < width; ++k) p[k] = static_cast<std::uint8_t>(lane[k]);
+        }
+    }
     static Vec bit_and(Vec a, Vec b) noexcept { return _mm256_and_si256(a, b); }
     static Vec bit_or(Vec a, Vec b) noexcept { return _mm256_or_si256(a, b); }
     static Vec bit_xor(Vec a, Vec b) noexcept { return _mm256_xor_si256(a, b); }

@@ -49,6 +49,19 @@ struct JaroLanes {
     }
     static Vec load(const Unit* p) noexcept { return _mm512_loadu_si512(p); }
     static void store(Vec a, Unit* p) noexcept { _mm512_storeu_si512(p, a); }
+    // The low byte of every lane, in lane order.
+    static void store_bytes(Vec a, std::uint8_t* p) noexcept {
+        if constexpr (sizeof(Unit) == 1) _mm512_storeu_si512(p, a);
+        if constexpr (sizeof(Unit) == 2) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), _mm512_cvtepi16_epi8(a));
+        }
+        if constexpr (sizeof(Unit) == 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm512_cvtepi32_epi8(a));
+        }
+        if constexpr (sizeof(Unit) == 8) {
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(p), _mm512_cvtepi64_epi8(a));
+        }
+    }
     static Vec bit_and(Vec a, Vec b) noexcept { return _mm512_and_si512(a, b); }
     static Vec bit_or(Vec a, Vec b) noexcept { return _mm512_or_si512(a, b); }
     static Vec bit_xor(Vec a, Vec b) noexcept { return _mm512_xor_si512(a, b); }
