@@ -4,7 +4,6 @@
 #include "extract.hpp"
 
 #include <algorithm>
-#include <cmath>
 
 #include "../pool.hpp"
 #include "query.hpp"
@@ -66,8 +65,8 @@ std::size_t best_of_run(const RatioQuery& query, std::span<const TextSlice> choi
 
 std::vector<Match> extract(TextSlice query, std::span<const TextSlice> choices, double score_cutoff,
                            std::uint64_t limit) {
-    // No score reaches a NaN cut-off.
-    if (choices.empty() || limit == 0 || std::isnan(score_cutoff)) return {};
+    // No score exceeds 100 or reaches a NaN cut-off.
+    if (choices.empty() || limit == 0 || !(score_cutoff <= 100.0)) return {};
     const RatioQuery prepared(query);
     const std::size_t n = choices.size();
     const std::size_t piece = n > parallel_threshold ? piece_size(n) : n;
@@ -113,7 +112,7 @@ std::vector<Match> extract(TextSlice query, std::span<const TextSlice> choices, 
 
 std::optional<Match> extract_one(TextSlice query, std::span<const TextSlice> choices,
                                  double score_cutoff) {
-    if (choices.empty() || std::isnan(score_cutoff)) return std::nullopt;
+    if (choices.empty() || !(score_cutoff <= 100.0)) return std::nullopt;
     const RatioQuery prepared(query);
     RatioScratch scratch;
     std::optional<Scored> best;

@@ -59,7 +59,7 @@ class RatioPair {
     std::optional<WordMasks> needle_masks_;
     std::size_t lane_bytes_ = 0;  // 2, 4 or 8: the narrowest lane that holds the needle
     std::uint64_t present_ = 0;   // the union of the haystack's masks
-    SmallBuffer<unsigned char, 2048> lanes_;
+    SmallBuffer<unsigned char, 4096> lanes_;
 };
 
 }  // namespace quillon::fuzz

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory_resource>
 #include <span>
 #include <string>
@@ -15,6 +16,7 @@
 #include "common.hpp"
 #include "partial.hpp"
 #include "ratio.hpp"
+#include "units.hpp"
 
 namespace quillon::fuzz {
 
@@ -76,6 +78,37 @@ constexpr auto may_start_space = [] {
     return table;
 }();
 
+// The first eight bytes of a token of `text` as a big-endian number, zero-padded: tokens whose
+// keys differ are in key order. A token with eight bytes of the text from its start is read in
+// one load.
+inline std::uint64_t token_key(TextSlice token, TextSlice text) noexcept {
+    const std::size_t m = std::min<std::size_t>(token.size, 8);
+    std::uint64_t key = 0;
+    if (token.data + 8 <= text.data + text.size) {
+        std::memcpy(&key, token.data, 8);
+        key = __builtin_bswap64(key);
+        return m == 8 ? key : key & ~(~std::uint64_t{0} >> (8 * m));
+    }
+    for (std::size_t i = 0; i < m; ++i) key |= std::uint64_t{token.bytes()[i]} << (56 - 8 * i);
+    return key;
+}
+
+// Sorts the n tokens of text in byte order. Most comparisons are then of two keys; equal keys
+// (tokens alike in their first eight bytes, or one the other with NUL bytes appended) fall back
+// to the bytes.
+inline void sort_tokens(TextSlice* tokens, std::size_t n, TextSlice text) {
+    struct Keyed {
+        std::uint64_t key;
+        TextSlice token;
+    };
+    SmallBuffer<Keyed, 64> keyed(n);
+    for (std::size_t i = 0; i < n; ++i) keyed[i] = {token_key(tokens[i], text), tokens[i]};
+    std::sort(keyed.data(), keyed.data() + n, [](const Keyed& x, const Keyed& y) {
+        return x.key != y.key ? x.key < y.key : byte_less(x.token, y.token);
+    });
+    for (std::size_t i = 0; i < n; ++i) tokens[i] = keyed[i].token;
+}
+
 // Appends the tokens of text (the maximal runs of non-White_Space characters) to tokens, then
 // sorts them.
 template <class List>
@@ -90,9 +123,7 @@ void split_sorted(TextSlice text, List& tokens) {
         while (i < n && (!may_start_space[p[i]] || whitespace_length(p + i, n - i) == 0)) ++i;
         tokens.emplace_back(text.data + start, i - start);
     }
-    // A lambda, unlike a function pointer, lets the sort inline the comparison.
-    std::sort(tokens.begin(), tokens.end(),
-              [](const TextSlice& x, const TextSlice& y) { return byte_less(x, y); });
+    sort_tokens(tokens.data(), tokens.size(), text);
 }
 
 // Appends each distinct token of a sorted run once.
