@@ -343,9 +343,7 @@ simd::packed::Kernel packed_kernel_named(Args& args) {
     if (name == "portable") return simd::packed::myers_block_portable;
     if (name == "avx2") return simd::avx2_available() ? simd::packed::myers_block_avx2 : nullptr;
     if (name == "avx512") {
-        return simd::avx512_available() && __builtin_cpu_supports("avx512bw")
-                   ? simd::packed::myers_block_avx512
-                   : nullptr;
+        return simd::avx512bw_available() ? simd::packed::myers_block_avx512 : nullptr;
     }
     throw_error(PyExc_ValueError, "unknown kernel");
 }
@@ -378,9 +376,7 @@ simd::packed::JaroKernel jaro_packed_kernel_named(Args& args) {
     if (name == "portable") return simd::packed::jaro_block_portable;
     if (name == "avx2") return simd::avx2_available() ? simd::packed::jaro_block_avx2 : nullptr;
     if (name == "avx512") {
-        return simd::avx512_available() && __builtin_cpu_supports("avx512bw")
-                   ? simd::packed::jaro_block_avx512
-                   : nullptr;
+        return simd::avx512bw_available() ? simd::packed::jaro_block_avx512 : nullptr;
     }
     throw_error(PyExc_ValueError, "unknown kernel");
 }

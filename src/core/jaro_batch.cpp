@@ -18,7 +18,7 @@ constexpr std::size_t chunk_entries = 4096;
 
 std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlice> candidates,
                                        double p) {
-    if (const simd::packed::JaroKernel kernel = jaro_packed_kernel()) {
+    if (const simd::packed::JaroKernel kernel = simd::kernels().jaro_lanes) {
         std::vector<double> out(candidates.size());
         if (jaro_winkler_batch_packed(query, candidates, p, out.data(), kernel)) return out;
     }
@@ -53,7 +53,7 @@ std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlic
 SimilarityMatrix jaro_winkler_cross_product(std::span<const TextSlice> list_a,
                                             std::span<const TextSlice> list_b, double p) {
     if (list_a.empty() || list_b.empty()) return {};
-    if (const simd::packed::JaroKernel kernel = jaro_packed_kernel()) {
+    if (const simd::packed::JaroKernel kernel = simd::kernels().jaro_lanes) {
         return jaro_winkler_cross_packed(list_a, list_b, p, kernel);
     }
     return pool::map(

@@ -5,7 +5,6 @@
 
 #include "packed_texts.hpp"
 #include "pool.hpp"
-#include "simd/isa.hpp"
 
 namespace quillon {
 
@@ -14,11 +13,6 @@ namespace packed = simd::packed;
 namespace {
 
 constexpr std::size_t chunk_entries = 4096;
-
-// AVX-512 Byte and Word on top of what avx512_available() checks.
-bool avx512bw_available() noexcept {
-    return simd::avx512_available() && __builtin_cpu_supports("avx512bw");
-}
 
 // Lane widths by the longest candidate of a block: 8, 16, 32 and 64 bits.
 std::size_t width_class(std::size_t longest) noexcept {
@@ -135,16 +129,6 @@ double lane_similarity(const packed::JaroCounts& counts, std::size_t lane, std::
 std::size_t table_budget(std::size_t pairs) noexcept { return pairs / 8; }
 
 }  // namespace
-
-packed::JaroKernel jaro_packed_kernel() noexcept {
-    // The override caps the instruction set, as for the Levenshtein lanes.
-    const auto isa = simd::simd_isa_override();
-    const bool allow_avx512 = !isa || *isa == "avx512";
-    const bool allow_avx2 = allow_avx512 || *isa == "avx2";
-    if (allow_avx512 && avx512bw_available()) return packed::jaro_block_avx512;
-    if (allow_avx2 && simd::avx2_available()) return packed::jaro_block_avx2;
-    return nullptr;
-}
 
 bool jaro_winkler_batch_packed(TextSlice query, std::span<const TextSlice> candidates, double p,
                                double* out, packed::JaroKernel kernel) {

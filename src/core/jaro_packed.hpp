@@ -14,9 +14,6 @@
 
 namespace quillon {
 
-// The narrow-lane Jaro kernel for this processor and QUILLON_SIMD; none without vector lanes.
-simd::packed::JaroKernel jaro_packed_kernel() noexcept;
-
 // jaro_winkler(query, candidate, p) for every candidate into out (candidates.size() entries) on
 // the worker pool. False, with out untouched, when the query itself does not fit the lanes.
 bool jaro_winkler_batch_packed(TextSlice query, std::span<const TextSlice> candidates, double p,

@@ -68,7 +68,7 @@ std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pair
 
 std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
                                                    std::span<const TextSlice> candidates) {
-    if (const simd::packed::Kernel kernel = packed_kernel()) {
+    if (const simd::packed::Kernel kernel = simd::kernels().levenshtein_lanes) {
         std::vector<std::uint32_t> out(candidates.size());
         if (levenshtein_batch_packed(query, candidates, out.data(), kernel)) return out;
     }
@@ -80,7 +80,7 @@ std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
 DistanceMatrix levenshtein_cross_product(std::span<const TextSlice> list_a,
                                          std::span<const TextSlice> list_b) {
     if (list_a.empty() || list_b.empty()) return {};
-    if (const simd::packed::Kernel kernel = packed_kernel()) {
+    if (const simd::packed::Kernel kernel = simd::kernels().levenshtein_lanes) {
         return levenshtein_cross_packed(list_a, list_b, kernel);
     }
     // Each row chooses its own route; list_b's part of that choice is the same for every row.

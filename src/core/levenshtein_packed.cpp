@@ -6,7 +6,6 @@
 #include "levenshtein.hpp"
 #include "packed_texts.hpp"
 #include "pool.hpp"
-#include "simd/isa.hpp"
 
 namespace quillon {
 
@@ -16,23 +15,7 @@ namespace {
 
 constexpr std::size_t chunk_entries = 4096;
 
-// AVX-512 Byte and Word on top of what avx512_available() checks.
-bool avx512bw_available() noexcept {
-    return simd::avx512_available() && __builtin_cpu_supports("avx512bw");
-}
-
 }  // namespace
-
-simd::packed::Kernel packed_kernel() noexcept {
-    // The override caps the instruction set, as it caps the group width of the 64-bit lanes.
-    // Without vector lanes the plain loops lose to the single-text kernel: no kernel then.
-    const auto isa = simd::simd_isa_override();
-    const bool allow_avx512 = !isa || *isa == "avx512";
-    const bool allow_avx2 = allow_avx512 || *isa == "avx2";
-    if (allow_avx512 && avx512bw_available()) return packed::myers_block_avx512;
-    if (allow_avx2 && simd::avx2_available()) return packed::myers_block_avx2;
-    return nullptr;
-}
 
 bool levenshtein_batch_packed(TextSlice query, std::span<const TextSlice> candidates,
                               std::uint32_t* out, packed::Kernel kernel) {

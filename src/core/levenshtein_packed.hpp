@@ -14,9 +14,6 @@
 
 namespace quillon {
 
-// The narrow-lane kernel for this processor and QUILLON_SIMD; none without vector lanes.
-simd::packed::Kernel packed_kernel() noexcept;
-
 // Distances of the query against every candidate into out (candidates.size() entries) on the
 // worker pool. False, with out untouched, when the query itself does not fit the lanes.
 bool levenshtein_batch_packed(TextSlice query, std::span<const TextSlice> candidates,

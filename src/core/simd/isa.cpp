@@ -3,6 +3,7 @@
 // features it detects.
 #include "isa.hpp"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
@@ -28,6 +29,7 @@ constexpr std::uint32_t f16c = bit(29);
 // CPUID.(7,0):EBX
 constexpr std::uint32_t avx2 = bit(5);
 constexpr std::uint32_t avx512f = bit(16);
+constexpr std::uint32_t avx512bw = bit(30);
 // XCR0: SSE and AVX state; opmask, upper halves of ZMM0-15 and ZMM16-31.
 constexpr std::uint64_t ymm_state = 0x6;
 constexpr std::uint64_t zmm_state = 0xE0;
@@ -74,10 +76,13 @@ bool detect_avx512() noexcept {
            (cpu.leaf7_ebx & avx2) != 0;
 }
 
+bool detect_avx512bw() noexcept { return detect_avx512() && (probe().leaf7_ebx & avx512bw) != 0; }
+
 #else
 
 bool detect_avx2() noexcept { return false; }
 bool detect_avx512() noexcept { return false; }
+bool detect_avx512bw() noexcept { return false; }
 
 #endif
 
@@ -108,6 +113,7 @@ int once(std::atomic<int>& cell) noexcept {
 
 int avx2_index() noexcept { return detect_avx2() ? 1 : 0; }
 int avx512_index() noexcept { return detect_avx512() ? 1 : 0; }
+int avx512bw_index() noexcept { return detect_avx512bw() ? 1 : 0; }
 
 }  // namespace
 
@@ -128,10 +134,20 @@ bool avx512_available() noexcept {
     return once<avx512_index>(cell) == 1;
 }
 
+bool avx512bw_available() noexcept {
+    constinit static std::atomic<int> cell{-1};
+    return once<avx512bw_index>(cell) == 1;
+}
+
 namespace {
 
-// Every table a process can get; kernel_row picks one.
-constinit const Kernels kernel_rows[] = {
+// The group entries a process can get, by kernel_row.
+struct Groups {
+    std::size_t width;
+    MyersGroup levenshtein;
+    JaroGroup jaro;
+};
+constexpr Groups group_rows[] = {
     {1, nullptr, nullptr},
     {2, nullptr, nullptr},
     {4, levenshtein_myers_4way_portable, jaro_4way_portable},
@@ -140,6 +156,31 @@ constinit const Kernels kernel_rows[] = {
     {8, levenshtein_myers_8way_avx2, jaro_8way_avx2},
     {8, levenshtein_myers_8way_avx512, jaro_8way_avx512},
 };
+
+// The narrow-lane entries, by lanes_row.
+struct Lanes {
+    packed::Kernel levenshtein;
+    packed::JaroKernel jaro;
+};
+constexpr Lanes lanes_rows[] = {
+    {nullptr, nullptr},
+    {packed::myers_block_avx2, packed::jaro_block_avx2},
+    {packed::myers_block_avx512, packed::jaro_block_avx512},
+};
+constexpr int lanes_count = std::size(lanes_rows);
+
+// Every table a process can get: each group row with each lanes row.
+constexpr auto kernel_rows = [] {
+    std::array<Kernels, std::size(group_rows) * std::size(lanes_rows)> rows{};
+    for (std::size_t g = 0; g < std::size(group_rows); ++g) {
+        for (std::size_t l = 0; l < std::size(lanes_rows); ++l) {
+            rows[g * std::size(lanes_rows) + l] = {group_rows[g].width, group_rows[g].levenshtein,
+                                                   group_rows[g].jaro, lanes_rows[l].levenshtein,
+                                                   lanes_rows[l].jaro};
+        }
+    }
+    return rows;
+}();
 
 std::size_t group_width() noexcept {
     // An override fixes the width only: the entries below still follow detection.
@@ -154,7 +195,7 @@ std::size_t group_width() noexcept {
     return 1;
 }
 
-int kernel_row() noexcept {
+int group_row() noexcept {
     switch (group_width()) {
         case 8:
             return avx512_available() ? 6 : avx2_available() ? 5 : 4;
@@ -167,11 +208,23 @@ int kernel_row() noexcept {
     }
 }
 
+// The override caps the instruction set of the narrow lanes as it caps the group width.
+int lanes_row() noexcept {
+    const auto isa = simd_isa_override();
+    const bool allow_avx512 = !isa || *isa == "avx512";
+    const bool allow_avx2 = allow_avx512 || *isa == "avx2";
+    if (allow_avx512 && avx512bw_available()) return 2;
+    if (allow_avx2 && avx2_available()) return 1;
+    return 0;
+}
+
+int kernel_row() noexcept { return group_row() * lanes_count + lanes_row(); }
+
 }  // namespace
 
 const Kernels& kernels() noexcept {
     constinit static std::atomic<int> cell{-1};
-    return kernel_rows[once<kernel_row>(cell)];
+    return kernel_rows[static_cast<std::size_t>(once<kernel_row>(cell))];
 }
 
 std::size_t jaro_simd_width() noexcept { return kernels().width; }

@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "kernels.hpp"
+#include "packed.hpp"
+#include "packed_jaro.hpp"
 
 namespace quillon::simd {
 
@@ -20,6 +22,9 @@ bool avx2_available() noexcept;
 
 // CPUID/XGETBV: AVX-512 Foundation (with FMA, F16C and the opmask/ZMM state) may be used.
 bool avx512_available() noexcept;
+
+// avx512_available() and AVX-512 Byte and Word, which the narrow-lane kernels need.
+bool avx512bw_available() noexcept;
 
 // The most texts any group entry takes.
 inline constexpr std::size_t max_width = 8;
@@ -35,8 +40,11 @@ struct Kernels {
     // kernel text by text.
     MyersGroup levenshtein_group;
     JaroGroup jaro_group;
-    // Narrow-lane kernels (simd/packed.hpp) join here, one entry per family, chosen in
-    // isa.cpp's kernel_rows by the same override and detection.
+    // Narrow-lane blocks (simd/packed.hpp, simd/packed_jaro.hpp): AVX-512BW, else AVX2, capped
+    // by the override; null under "portable" and "neon" or without AVX2, where the plain lane
+    // loops would lose to the one-text kernels.
+    packed::Kernel levenshtein_lanes;
+    packed::JaroKernel jaro_lanes;
 };
 
 const Kernels& kernels() noexcept;
