@@ -23,6 +23,43 @@ struct Bits256 {
     }
 };
 
+// What depends only on the lane width: splat, addition, the active lanes and the score.
+// Lengths are at most 64, so the signed comparisons are exact.
+template <int Bits>
+struct Counting256 : Bits256 {
+    static Vec splat(std::uint64_t v) noexcept {
+        if constexpr (Bits == 8) return _mm256_set1_epi8(static_cast<char>(v));
+        if constexpr (Bits == 16) return _mm256_set1_epi16(static_cast<short>(v));
+        if constexpr (Bits == 32) return _mm256_set1_epi32(static_cast<int>(v));
+    }
+    static Vec add(Vec a, Vec b) noexcept {
+        if constexpr (Bits == 8) return _mm256_add_epi8(a, b);
+        if constexpr (Bits == 16) return _mm256_add_epi16(a, b);
+        if constexpr (Bits == 32) return _mm256_add_epi32(a, b);
+    }
+    static Vec sub(Vec a, Vec b) noexcept {
+        if constexpr (Bits == 8) return _mm256_sub_epi8(a, b);
+        if constexpr (Bits == 16) return _mm256_sub_epi16(a, b);
+        if constexpr (Bits == 32) return _mm256_sub_epi32(a, b);
+    }
+    static Vec equal(Vec a, Vec b) noexcept {
+        if constexpr (Bits == 8) return _mm256_cmpeq_epi8(a, b);
+        if constexpr (Bits == 16) return _mm256_cmpeq_epi16(a, b);
+        if constexpr (Bits == 32) return _mm256_cmpeq_epi32(a, b);
+    }
+    static Mask active(Vec lengths, std::size_t i) noexcept {
+        if constexpr (Bits == 8) return _mm256_cmpgt_epi8(lengths, splat(i));
+        if constexpr (Bits == 16) return _mm256_cmpgt_epi16(lengths, splat(i));
+        if constexpr (Bits == 32) return _mm256_cmpgt_epi32(lengths, splat(i));
+    }
+    static Vec tally(Vec score, Vec hp, Vec hn, Vec last, Mask active) noexcept {
+        // A set bit compares equal to last: the lane gets -1, which the subtraction adds.
+        const Vec up = _mm256_and_si256(equal(_mm256_and_si256(hp, last), last), active);
+        const Vec down = _mm256_and_si256(equal(_mm256_and_si256(hn, last), last), active);
+        return add(sub(score, up), down);
+    }
+};
+
 // Sixteen table bytes in both halves of a register, for the byte shuffle.
 template <class Byte>
 __m256i byte_table(const std::uint64_t* masks, Byte byte) noexcept {
@@ -31,7 +68,7 @@ __m256i byte_table(const std::uint64_t* masks, Byte byte) noexcept {
     return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(t)));
 }
 
-struct Lanes8 : Bits256 {
+struct Lanes8 : Counting256<8> {
     static constexpr std::size_t width = 32;
     struct Tables {
         Vec low, high;
@@ -39,9 +76,6 @@ struct Lanes8 : Bits256 {
     static Tables tables(const packed::Query& q) noexcept {
         auto byte0 = [](std::uint64_t m) { return static_cast<std::uint8_t>(m); };
         return {byte_table(q.low, byte0), byte_table(q.high, byte0)};
-    }
-    static Vec splat(std::uint64_t v) noexcept {
-        return _mm256_set1_epi8(static_cast<char>(static_cast<std::uint8_t>(v)));
     }
     static Vec load_units(const std::uint8_t* row) noexcept {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row));
@@ -53,18 +87,6 @@ struct Lanes8 : Bits256 {
             _mm256_shuffle_epi8(t.high, _mm256_and_si256(_mm256_srli_epi16(u, 4), nibble));
         return _mm256_and_si256(low, high);
     }
-    static Vec add(Vec a, Vec b) noexcept { return _mm256_add_epi8(a, b); }
-    // Lengths are at most 64, so the signed comparison is exact.
-    static Mask active(Vec lengths, std::size_t i) noexcept {
-        return _mm256_cmpgt_epi8(lengths, _mm256_set1_epi8(static_cast<char>(i)));
-    }
-    static Vec tally(Vec score, Vec hp, Vec hn, Vec last, Mask active) noexcept {
-        // A set bit compares equal to last: the lane gets -1, which the subtraction adds.
-        const Vec up = _mm256_cmpeq_epi8(_mm256_and_si256(hp, last), last);
-        const Vec down = _mm256_cmpeq_epi8(_mm256_and_si256(hn, last), last);
-        score = _mm256_sub_epi8(score, _mm256_and_si256(up, active));
-        return _mm256_add_epi8(score, _mm256_and_si256(down, active));
-    }
     static void store(Vec score, std::uint32_t* out) noexcept {
         alignas(32) std::uint8_t s[32];
         _mm256_store_si256(reinterpret_cast<__m256i*>(s), score);
@@ -75,7 +97,7 @@ struct Lanes8 : Bits256 {
     }
 };
 
-struct Lanes16 : Bits256 {
+struct Lanes16 : Counting256<16> {
     static constexpr std::size_t width = 16;
     // Each 16-bit mask as its low and its high byte, blended after the byte shuffles.
     struct Tables {
@@ -86,9 +108,6 @@ struct Lanes16 : Bits256 {
         auto byte1 = [](std::uint64_t m) { return static_cast<std::uint8_t>(m >> 8); };
         return {byte_table(q.low, byte0), byte_table(q.low, byte1), byte_table(q.high, byte0),
                 byte_table(q.high, byte1)};
-    }
-    static Vec splat(std::uint64_t v) noexcept {
-        return _mm256_set1_epi16(static_cast<short>(static_cast<std::uint16_t>(v)));
     }
     static Vec load_units(const std::uint8_t* row) noexcept {
         return _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
@@ -103,16 +122,6 @@ struct Lanes16 : Bits256 {
         const Vec high = half_lookup(t.high0, t.high1, _mm256_srli_epi16(u, 4));
         return _mm256_and_si256(low, high);
     }
-    static Vec add(Vec a, Vec b) noexcept { return _mm256_add_epi16(a, b); }
-    static Mask active(Vec lengths, std::size_t i) noexcept {
-        return _mm256_cmpgt_epi16(lengths, _mm256_set1_epi16(static_cast<short>(i)));
-    }
-    static Vec tally(Vec score, Vec hp, Vec hn, Vec last, Mask active) noexcept {
-        const Vec up = _mm256_cmpeq_epi16(_mm256_and_si256(hp, last), last);
-        const Vec down = _mm256_cmpeq_epi16(_mm256_and_si256(hn, last), last);
-        score = _mm256_sub_epi16(score, _mm256_and_si256(up, active));
-        return _mm256_add_epi16(score, _mm256_and_si256(down, active));
-    }
     static void store(Vec score, std::uint32_t* out) noexcept {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
                             _mm256_cvtepu16_epi32(_mm256_castsi256_si128(score)));
@@ -121,7 +130,7 @@ struct Lanes16 : Bits256 {
     }
 };
 
-struct Lanes32 : Bits256 {
+struct Lanes32 : Counting256<32> {
     static constexpr std::size_t width = 8;
     // Sixteen 32-bit masks per table as two registers of eight, chosen by bit 3 of the nibble.
     struct Tables {
@@ -138,9 +147,6 @@ struct Lanes32 : Bits256 {
         };
         return {load(low), load(low + 8), load(high), load(high + 8)};
     }
-    static Vec splat(std::uint64_t v) noexcept {
-        return _mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(v)));
-    }
     static Vec load_units(const std::uint8_t* row) noexcept {
         return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)));
     }
@@ -153,16 +159,6 @@ struct Lanes32 : Bits256 {
         const Vec low = half_lookup(t.low0, t.low1, _mm256_and_si256(u, _mm256_set1_epi32(15)));
         const Vec high = half_lookup(t.high0, t.high1, _mm256_srli_epi32(u, 4));
         return _mm256_and_si256(low, high);
-    }
-    static Vec add(Vec a, Vec b) noexcept { return _mm256_add_epi32(a, b); }
-    static Mask active(Vec lengths, std::size_t i) noexcept {
-        return _mm256_cmpgt_epi32(lengths, _mm256_set1_epi32(static_cast<int>(i)));
-    }
-    static Vec tally(Vec score, Vec hp, Vec hn, Vec last, Mask active) noexcept {
-        const Vec up = _mm256_cmpeq_epi32(_mm256_and_si256(hp, last), last);
-        const Vec down = _mm256_cmpeq_epi32(_mm256_and_si256(hn, last), last);
-        score = _mm256_sub_epi32(score, _mm256_and_si256(up, active));
-        return _mm256_add_epi32(score, _mm256_and_si256(down, active));
     }
     static void store(Vec score, std::uint32_t* out) noexcept {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), score);

@@ -7,6 +7,8 @@
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 
+#include <type_traits>
+
 #define QUILLON_ISA avx512
 #include "packed.inl"
 
@@ -27,6 +29,52 @@ struct Bits512 {
     }
 };
 
+// What depends only on the lane width: splat, addition, the active lanes and the score.
+template <int Bits>
+struct Counting512 : Bits512 {
+    using Mask =
+        std::conditional_t<Bits == 8, __mmask64,
+                           std::conditional_t<Bits == 16, __mmask32,
+                                              std::conditional_t<Bits == 32, __mmask16, __mmask8>>>;
+    static Vec splat(std::uint64_t v) noexcept {
+        if constexpr (Bits == 8) return _mm512_set1_epi8(static_cast<char>(v));
+        if constexpr (Bits == 16) return _mm512_set1_epi16(static_cast<short>(v));
+        if constexpr (Bits == 32) return _mm512_set1_epi32(static_cast<int>(v));
+        if constexpr (Bits == 64) return _mm512_set1_epi64(static_cast<long long>(v));
+    }
+    static Vec add(Vec a, Vec b) noexcept {
+        if constexpr (Bits == 8) return _mm512_add_epi8(a, b);
+        if constexpr (Bits == 16) return _mm512_add_epi16(a, b);
+        if constexpr (Bits == 32) return _mm512_add_epi32(a, b);
+        if constexpr (Bits == 64) return _mm512_add_epi64(a, b);
+    }
+    static Mask active(Vec lengths, std::size_t i) noexcept {
+        const Vec at = splat(i);
+        if constexpr (Bits == 8) return _mm512_cmpgt_epu8_mask(lengths, at);
+        if constexpr (Bits == 16) return _mm512_cmpgt_epu16_mask(lengths, at);
+        if constexpr (Bits == 32) return _mm512_cmpgt_epu32_mask(lengths, at);
+        if constexpr (Bits == 64) return _mm512_cmpgt_epu64_mask(lengths, at);
+    }
+    // Active lanes whose v has the bit of last set.
+    static Mask test(Mask active, Vec v, Vec last) noexcept {
+        if constexpr (Bits == 8) return _mm512_mask_test_epi8_mask(active, v, last);
+        if constexpr (Bits == 16) return _mm512_mask_test_epi16_mask(active, v, last);
+        if constexpr (Bits == 32) return _mm512_mask_test_epi32_mask(active, v, last);
+        if constexpr (Bits == 64) return _mm512_mask_test_epi64_mask(active, v, last);
+    }
+    // score + by in the lanes of k.
+    static Vec add_where(Vec score, Mask k, Vec by) noexcept {
+        if constexpr (Bits == 8) return _mm512_mask_add_epi8(score, k, score, by);
+        if constexpr (Bits == 16) return _mm512_mask_add_epi16(score, k, score, by);
+        if constexpr (Bits == 32) return _mm512_mask_add_epi32(score, k, score, by);
+        if constexpr (Bits == 64) return _mm512_mask_add_epi64(score, k, score, by);
+    }
+    static Vec tally(Vec score, Vec hp, Vec hn, Vec last, Mask active) noexcept {
+        score = add_where(score, test(active, hp, last), splat(1));
+        return add_where(score, test(active, hn, last), splat(~std::uint64_t{0}));
+    }
+};
+
 template <class Unit>
 __m512i wide_table(const std::uint64_t* masks, std::size_t count, std::size_t from = 0) noexcept {
     alignas(64) Unit t[64 / sizeof(Unit)] = {};
@@ -34,9 +82,8 @@ __m512i wide_table(const std::uint64_t* masks, std::size_t count, std::size_t fr
     return _mm512_load_si512(t);
 }
 
-struct Lanes8 : Bits512 {
+struct Lanes8 : Counting512<8> {
     static constexpr std::size_t width = 64;
-    using Mask = __mmask64;
     struct Tables {
         Vec low, high;
     };
@@ -49,9 +96,6 @@ struct Lanes8 : Bits512 {
     static Tables tables(const packed::Query& q) noexcept {
         return {byte_table(q.low), byte_table(q.high)};
     }
-    static Vec splat(std::uint64_t v) noexcept {
-        return _mm512_set1_epi8(static_cast<char>(static_cast<std::uint8_t>(v)));
-    }
     static Vec load_units(const std::uint8_t* row) noexcept { return _mm512_loadu_si512(row); }
     static Vec lookup(const Tables& t, Vec u) noexcept {
         const Vec nibble = _mm512_set1_epi8(0x0F);
@@ -59,17 +103,6 @@ struct Lanes8 : Bits512 {
         const Vec high =
             _mm512_shuffle_epi8(t.high, _mm512_and_si512(_mm512_srli_epi16(u, 4), nibble));
         return _mm512_and_si512(low, high);
-    }
-    static Vec add(Vec a, Vec b) noexcept { return _mm512_add_epi8(a, b); }
-    static Mask active(Vec lengths, std::size_t i) noexcept {
-        return _mm512_cmpgt_epu8_mask(lengths, _mm512_set1_epi8(static_cast<char>(i)));
-    }
-    static Vec tally(Vec score, Vec hp, Vec hn, Vec last, Mask active) noexcept {
-        const Vec one = _mm512_set1_epi8(1);
-        score =
-            _mm512_mask_add_epi8(score, _mm512_mask_test_epi8_mask(active, hp, last), score, one);
-        return _mm512_mask_sub_epi8(score, _mm512_mask_test_epi8_mask(active, hn, last), score,
-                                    one);
     }
     static void store(Vec score, std::uint32_t* out) noexcept {
         _mm512_storeu_si512(out, _mm512_cvtepu8_epi32(_mm512_castsi512_si128(score)));
@@ -79,9 +112,8 @@ struct Lanes8 : Bits512 {
     }
 };
 
-struct Lanes16 : Bits512 {
+struct Lanes16 : Counting512<16> {
     static constexpr std::size_t width = 32;
-    using Mask = __mmask32;
     // One register of 32 words: the low-nibble masks, then the high-nibble ones.
     struct Tables {
         Vec both;
@@ -94,9 +126,6 @@ struct Lanes16 : Bits512 {
         }
         return {_mm512_load_si512(t)};
     }
-    static Vec splat(std::uint64_t v) noexcept {
-        return _mm512_set1_epi16(static_cast<short>(static_cast<std::uint16_t>(v)));
-    }
     static Vec load_units(const std::uint8_t* row) noexcept {
         return _mm512_cvtepu8_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row)));
     }
@@ -106,34 +135,19 @@ struct Lanes16 : Bits512 {
         return _mm512_and_si512(_mm512_permutexvar_epi16(low, t.both),
                                 _mm512_permutexvar_epi16(high, t.both));
     }
-    static Vec add(Vec a, Vec b) noexcept { return _mm512_add_epi16(a, b); }
-    static Mask active(Vec lengths, std::size_t i) noexcept {
-        return _mm512_cmpgt_epu16_mask(lengths, _mm512_set1_epi16(static_cast<short>(i)));
-    }
-    static Vec tally(Vec score, Vec hp, Vec hn, Vec last, Mask active) noexcept {
-        const Vec one = _mm512_set1_epi16(1);
-        score =
-            _mm512_mask_add_epi16(score, _mm512_mask_test_epi16_mask(active, hp, last), score, one);
-        return _mm512_mask_sub_epi16(score, _mm512_mask_test_epi16_mask(active, hn, last), score,
-                                     one);
-    }
     static void store(Vec score, std::uint32_t* out) noexcept {
         _mm512_storeu_si512(out, _mm512_cvtepu16_epi32(_mm512_castsi512_si256(score)));
         _mm512_storeu_si512(out + 16, _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(score, 1)));
     }
 };
 
-struct Lanes32 : Bits512 {
+struct Lanes32 : Counting512<32> {
     static constexpr std::size_t width = 16;
-    using Mask = __mmask16;
     struct Tables {
         Vec low, high;
     };
     static Tables tables(const packed::Query& q) noexcept {
         return {wide_table<std::uint32_t>(q.low, 16), wide_table<std::uint32_t>(q.high, 16)};
-    }
-    static Vec splat(std::uint64_t v) noexcept {
-        return _mm512_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(v)));
     }
     static Vec load_units(const std::uint8_t* row) noexcept {
         return _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row)));
@@ -144,23 +158,11 @@ struct Lanes32 : Bits512 {
         return _mm512_and_si512(_mm512_permutexvar_epi32(low, t.low),
                                 _mm512_permutexvar_epi32(high, t.high));
     }
-    static Vec add(Vec a, Vec b) noexcept { return _mm512_add_epi32(a, b); }
-    static Mask active(Vec lengths, std::size_t i) noexcept {
-        return _mm512_cmpgt_epu32_mask(lengths, _mm512_set1_epi32(static_cast<int>(i)));
-    }
-    static Vec tally(Vec score, Vec hp, Vec hn, Vec last, Mask active) noexcept {
-        const Vec one = _mm512_set1_epi32(1);
-        score =
-            _mm512_mask_add_epi32(score, _mm512_mask_test_epi32_mask(active, hp, last), score, one);
-        return _mm512_mask_sub_epi32(score, _mm512_mask_test_epi32_mask(active, hn, last), score,
-                                     one);
-    }
     static void store(Vec score, std::uint32_t* out) noexcept { _mm512_storeu_si512(out, score); }
 };
 
-struct Lanes64 : Bits512 {
+struct Lanes64 : Counting512<64> {
     static constexpr std::size_t width = 8;
-    using Mask = __mmask8;
     // Sixteen masks per table in two registers; the two-source permute picks by bit 3.
     struct Tables {
         Vec low0, low1, high0, high1;
@@ -168,9 +170,6 @@ struct Lanes64 : Bits512 {
     static Tables tables(const packed::Query& q) noexcept {
         return {wide_table<std::uint64_t>(q.low, 8), wide_table<std::uint64_t>(q.low, 8, 8),
                 wide_table<std::uint64_t>(q.high, 8), wide_table<std::uint64_t>(q.high, 8, 8)};
-    }
-    static Vec splat(std::uint64_t v) noexcept {
-        return _mm512_set1_epi64(static_cast<long long>(v));
     }
     static Vec load_units(const std::uint8_t* row) noexcept {
         return _mm512_cvtepu8_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)));
@@ -180,17 +179,6 @@ struct Lanes64 : Bits512 {
         const Vec high = _mm512_srli_epi64(u, 4);
         return _mm512_and_si512(_mm512_permutex2var_epi64(t.low0, low, t.low1),
                                 _mm512_permutex2var_epi64(t.high0, high, t.high1));
-    }
-    static Vec add(Vec a, Vec b) noexcept { return _mm512_add_epi64(a, b); }
-    static Mask active(Vec lengths, std::size_t i) noexcept {
-        return _mm512_cmpgt_epu64_mask(lengths, _mm512_set1_epi64(static_cast<long long>(i)));
-    }
-    static Vec tally(Vec score, Vec hp, Vec hn, Vec last, Mask active) noexcept {
-        const Vec one = _mm512_set1_epi64(1);
-        score =
-            _mm512_mask_add_epi64(score, _mm512_mask_test_epi64_mask(active, hp, last), score, one);
-        return _mm512_mask_sub_epi64(score, _mm512_mask_test_epi64_mask(active, hn, last), score,
-                                     one);
     }
     static void store(Vec score, std::uint32_t* out) noexcept {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_cvtepi64_epi32(score));
