@@ -424,18 +424,77 @@ std::uint8_t window_group(const Lane* masks, std::size_t n, std::size_t valid,
     return least;
 }
 
-// The haystack's masks, followed by group_size zero masks so that the last group may read past
-// the end.
-template <class Lane, class Unit>
-std::uint64_t fill_masks(const WordMasks& needle, std::span<const Unit> haystack, Lane* out) {
+// Haystacks up to this long take their masks by comparing each unit with the needle: clearing a
+// table for 256 units costs more.
+constexpr std::size_t compared_haystack = 256;
+
+// The needle's mask of one unit, compared with each needle unit (1 to 64 of them).
+template <class Unit>
+std::uint64_t compared_mask(std::span<const Unit> needle, Unit c) noexcept {
+    std::uint64_t mask = 0;
+    for (std::size_t k = 0; k < needle.size(); ++k) mask |= std::uint64_t{needle[k] == c} << k;
+    return mask;
+}
+
+template <class Lane, class Unit, class MaskOf>
+std::uint64_t fill_with(std::span<const Unit> haystack, Lane* out, MaskOf&& mask_of) {
     std::uint64_t present = 0;
     for (std::size_t p = 0; p < haystack.size(); ++p) {
-        const std::uint64_t mask = needle[haystack[p]];
+        const std::uint64_t mask = mask_of(haystack[p]);
         out[p] = static_cast<Lane>(mask);
         present |= mask;
     }
     std::fill_n(out + haystack.size(), group_size<Lane>, Lane{0});
     return present;
+}
+
+// The needle's mask of every haystack unit, followed by group_size zero masks so that the last
+// group may read past the end; returns their union. A needle of up to 16 bytes is one register
+// to compare with; other short haystacks compare unit by unit; long ones look up a table.
+template <class Lane, class Unit>
+std::uint64_t fill_masks(std::span<const Unit> needle, std::span<const Unit> haystack, Lane* out) {
+    if (haystack.size() <= compared_haystack) {
+#if defined(__SSE2__)
+        if constexpr (sizeof(Unit) == 1) {
+            if (needle.size() <= 16) {
+                const bitpar::ShortByteMasks masks(needle.data(), needle.size());
+                return fill_with(haystack, out, [&](Unit c) { return masks[c]; });
+            }
+        }
+#endif
+        if (haystack.size() * needle.size() <= 1024) {
+            return fill_with(haystack, out, [&](Unit c) { return compared_mask(needle, c); });
+        }
+    }
+    const WordMasks masks(needle.data(), needle.size());
+    return fill_with(haystack, out, [&](Unit c) { return masks[c]; });
+}
+
+// fill_masks for a haystack given as UTF-8 of h characters, decoded as it is read; false when
+// it holds another number of them.
+template <class Lane>
+bool fill_masks_utf8(std::span<const std::uint32_t> needle, TextSlice haystack, std::size_t h,
+                     Lane* out, std::uint64_t& present) {
+    const std::uint8_t *p = haystack.bytes(), *end = p + haystack.size;
+    std::size_t count = 0;
+    auto fill = [&](auto&& mask_of) {
+        std::uint64_t seen = 0;
+        for (; p != end && count < h; ++count) {
+            const std::uint64_t mask = mask_of(next_scalar(p, end));
+            out[count] = static_cast<Lane>(mask);
+            seen |= mask;
+        }
+        present = seen;
+    };
+    if (h <= compared_haystack && h * needle.size() <= 1024) {
+        fill([&](std::uint32_t c) { return compared_mask(needle, c); });
+    } else {
+        const WordMasks masks(needle.data(), needle.size());
+        fill([&](std::uint32_t c) { return masks[c]; });
+    }
+    if (count != h || p != end) return false;
+    std::fill_n(out + h, group_size<Lane>, Lane{0});
+    return true;
 }
 
 template <class Lane>
@@ -495,9 +554,8 @@ WindowScore search_shared(const Lane* masks, std::size_t n, std::size_t h, doubl
 template <class Lane, class Unit>
 WindowScore search_lanes_of(std::span<const Unit> needle, std::span<const Unit> haystack,
                             double cutoff) {
-    const WordMasks masks(needle.data(), needle.size());
     SmallBuffer<Lane, 512> lanes(haystack.size() + group_size<Lane>);
-    fill_masks(masks, haystack, lanes.data());
+    fill_masks(needle, haystack, lanes.data());
     return search_shared(lanes.data(), needle.size(), haystack.size(), cutoff);
 }
 
@@ -544,9 +602,11 @@ RatioPair::RatioPair(TextSlice a, TextSlice b) : a_(a), b_(b), ascii_(is_ascii(a
     if (ascii_) {
         la_ = a.size;
         lb_ = b.size;
-    } else {
+    } else if (!mask_longer_from_utf8()) {
         la_ = decode_into(a, scalars_a_.allocate(a.size));
         lb_ = decode_into(b, scalars_b_.allocate(b.size));
+    } else {
+        return;
     }
     const std::size_t n = std::min(la_, lb_);
     if (n == 0 || n > 64) return;
@@ -565,6 +625,34 @@ RatioPair::RatioPair(TextSlice a, TextSlice b) : a_(a), b_(b), ascii_(is_ascii(a
             bytes ? build_masks<std::uint8_t, std::uint64_t>()
                   : build_masks<std::uint32_t, std::uint64_t>();
     }
+}
+
+// Texts of unequal lengths whose shorter one has 1 to 64 characters need only the shorter one
+// decoded: the longer one is only ever read through the needle's masks, taken from its UTF-8 as
+// it is read. False, with nothing built, for other texts (and for ill-formed UTF-8, whose
+// characters are not the bytes that do not continue a sequence).
+bool RatioPair::mask_longer_from_utf8() {
+    const std::size_t ca = char_length(a_), cb = char_length(b_), n = std::min(ca, cb);
+    if (n == 0 || n > 64 || ca == cb) return false;
+    const bool needle_is_a = ca < cb;
+    const TextSlice needle_text = needle_is_a ? a_ : b_, haystack = needle_is_a ? b_ : a_;
+    std::uint32_t* units = (needle_is_a ? scalars_a_ : scalars_b_).allocate(needle_text.size);
+    if (decode_into(needle_text, units) != n) return false;
+    const std::span<const std::uint32_t> needle(units, n);
+    const std::size_t h = needle_is_a ? cb : ca;
+    const std::size_t lane = lane_bytes_for(n);
+    auto fill = [&]<class Lane>(Lane*) {
+        auto* lanes = reinterpret_cast<Lane*>(lanes_.allocate((h + group_size<Lane>)*sizeof(Lane)));
+        return fill_masks_utf8(needle, haystack, h, lanes, present_);
+    };
+    const bool filled = lane == 2   ? fill(static_cast<std::uint16_t*>(nullptr))
+                        : lane == 4 ? fill(static_cast<std::uint32_t*>(nullptr))
+                                    : fill(static_cast<std::uint64_t*>(nullptr));
+    if (!filled) return false;
+    la_ = ca;
+    lb_ = cb;
+    lane_bytes_ = lane;
+    return true;
 }
 
 template <class Unit>
@@ -589,10 +677,9 @@ void RatioPair::build_masks() {
     const bool needle_is_a = la_ <= lb_;
     const std::span<const Unit> needle = units<Unit>(needle_is_a),
                                 haystack = units<Unit>(!needle_is_a);
-    needle_masks_.emplace(needle.data(), needle.size());
     auto* lanes =
         reinterpret_cast<Lane*>(lanes_.allocate((haystack.size() + group_size<Lane>)*sizeof(Lane)));
-    present_ = fill_masks(*needle_masks_, haystack, lanes);
+    present_ = fill_masks(needle, haystack, lanes);
 }
 
 template <class Lane>
@@ -616,7 +703,7 @@ std::uint64_t RatioPair::lcs() const noexcept {
 }
 
 double RatioPair::ratio(double score_cutoff) const {
-    if (!needle_masks_) return ratio_with_cutoff(a_, b_, score_cutoff);
+    if (lane_bytes_ == 0) return ratio_with_cutoff(a_, b_, score_cutoff);
     std::uint64_t common;
     switch (lane_bytes_) {
         case 2:
@@ -637,20 +724,20 @@ template <class Unit>
 ScoreAlignment RatioPair::align(double score_cutoff) const {
     const bool needle_is_a = la_ <= lb_;
     return align_with(la_, lb_, score_cutoff, [&](bool a_is_needle, double cutoff) {
-        const std::span<const Unit> needle = units<Unit>(a_is_needle),
-                                    haystack = units<Unit>(!a_is_needle);
-        if (!needle_masks_) return search_each_window(needle, haystack, cutoff);
-        if (a_is_needle != needle_is_a) return search_new_masks(needle, haystack, cutoff);
-        switch (lane_bytes_) {
+        const std::size_t n = a_is_needle ? la_ : lb_, h = a_is_needle ? lb_ : la_;
+        switch (a_is_needle == needle_is_a ? lane_bytes_ : 0) {
             case 2:
-                return search_shared(haystack_masks<std::uint16_t>(), needle.size(),
-                                     haystack.size(), cutoff);
+                return search_shared(haystack_masks<std::uint16_t>(), n, h, cutoff);
             case 4:
-                return search_shared(haystack_masks<std::uint32_t>(), needle.size(),
-                                     haystack.size(), cutoff);
+                return search_shared(haystack_masks<std::uint32_t>(), n, h, cutoff);
+            case 8:
+                return search_shared(haystack_masks<std::uint64_t>(), n, h, cutoff);
             default:
-                return search_shared(haystack_masks<std::uint64_t>(), needle.size(),
-                                     haystack.size(), cutoff);
+                // No masks, or the second try on equal lengths: both texts are decoded then.
+                const std::span<const Unit> needle = units<Unit>(a_is_needle),
+                                            haystack = units<Unit>(!a_is_needle);
+                if (lane_bytes_ == 0) return search_each_window(needle, haystack, cutoff);
+                return search_new_masks(needle, haystack, cutoff);
         }
     });
 }

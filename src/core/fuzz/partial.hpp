@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 
 #include "../text.hpp"
@@ -46,6 +45,7 @@ class RatioPair {
     const Lane* haystack_masks() const noexcept;
     template <class Unit, class Lane>
     void build_masks();
+    bool mask_longer_from_utf8();
     template <class Unit>
     ScoreAlignment align(double score_cutoff) const;
     template <class Lane>
@@ -56,8 +56,7 @@ class RatioPair {
     std::size_t la_ = 0, lb_ = 0;
     SmallBuffer<std::uint32_t, 128> scalars_a_, scalars_b_;  // unless both are ASCII
     // The shared-window state: the shorter text (the first on equal lengths) is the needle.
-    std::optional<WordMasks> needle_masks_;
-    std::size_t lane_bytes_ = 0;  // 2, 4 or 8: the narrowest lane that holds the needle
+    std::size_t lane_bytes_ = 0;  // 2, 4 or 8, the narrowest lane that holds it; 0 for none
     std::uint64_t present_ = 0;   // the union of the haystack's masks
     SmallBuffer<unsigned char, 4096> lanes_;
 };

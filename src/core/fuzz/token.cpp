@@ -97,16 +97,21 @@ inline std::uint64_t token_key(TextSlice token, TextSlice text) noexcept {
 // (tokens alike in their first eight bytes, or one the other with NUL bytes appended) fall back
 // to the bytes.
 inline void sort_tokens(TextSlice* tokens, std::size_t n, TextSlice text) {
+    // Trivial, so that the buffer is not initialised.
     struct Keyed {
         std::uint64_t key;
-        TextSlice token;
+        const char* data;
+        std::size_t size;
     };
     SmallBuffer<Keyed, 64> keyed(n);
-    for (std::size_t i = 0; i < n; ++i) keyed[i] = {token_key(tokens[i], text), tokens[i]};
+    for (std::size_t i = 0; i < n; ++i) {
+        keyed[i] = {token_key(tokens[i], text), tokens[i].data, tokens[i].size};
+    }
     std::sort(keyed.data(), keyed.data() + n, [](const Keyed& x, const Keyed& y) {
-        return x.key != y.key ? x.key < y.key : byte_less(x.token, y.token);
+        return x.key != y.key ? x.key < y.key
+                              : byte_less(TextSlice(x.data, x.size), TextSlice(y.data, y.size));
     });
-    for (std::size_t i = 0; i < n; ++i) tokens[i] = keyed[i].token;
+    for (std::size_t i = 0; i < n; ++i) tokens[i] = TextSlice(keyed[i].data, keyed[i].size);
 }
 
 // Appends the tokens of text (the maximal runs of non-White_Space characters) to tokens, then
