@@ -9,8 +9,9 @@ from hypothesis import example, given
 from hypothesis import strategies as st
 
 import quillon
-from reference import jaro, jaro_winkler
+from reference import jaro, jaro_winkler, winkler
 from strategies import shift, texts
+from test_levenshtein import ALPHABETS, seam_pairs
 
 
 jaro_texts = st.one_of(
@@ -69,6 +70,14 @@ class TestRoutes:
             assert quillon.jaro_optimized(a, b) == expected
             assert quillon.jaro_similarity(shift(a), shift(b)) == expected
             assert quillon.jaro_winkler_similarity(shift(a), b) == jaro_winkler(shift(a), b)
+
+
+@pytest.mark.parametrize("alphabet", ALPHABETS)
+def test_fast_routes_equal_flag_arrays(alphabet):
+    for a, b in seam_pairs(ALPHABETS[alphabet], alphabet):
+        expected = quillon.jaro_optimized(a, b)  # the flag arrays, on scalar values too
+        assert quillon.jaro_similarity(a, b) == expected, (a, b)
+        assert quillon.jaro_winkler_similarity(a, b, 0.2) == winkler(expected, a, b, 0.2), (a, b)
 
 
 class TestPrefixScale:

@@ -1,5 +1,7 @@
 """Levenshtein distance: every route against the textbook definition and against each other."""
 
+import random
+
 import pytest
 from hypothesis import example, given
 from hypothesis import strategies as st
@@ -9,6 +11,40 @@ from reference import levenshtein
 from strategies import long_ascii_texts, long_unicode_texts, shift, texts, unicode_texts
 
 ENTRIES = [quillon.levenshtein_distance, quillon.levenshtein_myers]
+
+# Text kinds, and lengths around the seams of the single-pair routes: 4 and 16 bytes (texts in
+# registers), 31 and 32 bytes, 64 units (one word), 256 bytes (stack buffers).
+ALPHABETS = {
+    "ascii": "abcde",
+    "latin1": "aeé\xe8\xe0\xf6\xfc\xf1",
+    "mixed": "a\xe9\u4e00\u0436",
+    "astral": "a\U0001f600\U0001f642\U0001d11e",
+}
+SEAM_LENGTHS = [0, 1, 3, 4, 5, 8, 15, 16, 17, 31, 32, 63, 64, 65, 130, 260]
+
+
+def seam_pairs(alphabet, seed):
+    """Random pairs and near pairs (one to three edits, so common affixes) at the seams."""
+    rng = random.Random(seed)
+    pairs = []
+    for length in SEAM_LENGTHS:
+        for _ in range(6):
+            a = "".join(rng.choices(alphabet, k=length))
+            b = list(a)
+            for _ in range(rng.randint(1, 3)):
+                k = rng.randrange(len(b) + 1)
+                b[k:k] = rng.choices(alphabet, k=rng.randint(0, 1))
+                del b[k + 1 : k + 1 + rng.randint(0, 1)]
+            other = "".join(rng.choices(alphabet, k=rng.choice(SEAM_LENGTHS)))
+            pairs += [(a, "".join(b)), (a, other)]
+    return pairs
+
+
+# UTF-8 pieces, well-formed and not: Latin-1 pairs, wider sequences, lone lead and continuation
+# bytes, a truncated three-byte sequence, an encoded surrogate, an overlong form.
+_pieces = [b"a", b"b", b"\x00", b"\xc3\xa9", b"\xc3\xa8", b"\xc2\x80", b"\xc3", b"\xa9"]
+_pieces += [b"\xe4\xb8\x80", b"\xf0\x9f\x98\x80", b"\xe0\xa0", b"\xed\xa0\x80", b"\xc0\xaf"]
+raw_texts = st.lists(st.sampled_from(_pieces), max_size=24).map(b"".join)
 
 
 @pytest.mark.parametrize("distance", ENTRIES)
@@ -82,11 +118,45 @@ class TestInternalRoutes:
         assert quillon.levenshtein_distance(a, b) == expected
 
 
+@pytest.mark.parametrize("alphabet", ALPHABETS)
+def test_fast_routes_equal_plain_routes(internals, alphabet):
+    for a, b in seam_pairs(ALPHABETS[alphabet], alphabet):
+        expected = internals.levenshtein_myers(a.encode(), b.encode())
+        assert quillon.levenshtein_distance(a, b) == expected, (a, b)
+        assert quillon.levenshtein_distance(b, a) == expected, (a, b)
+
+
+@given(a=raw_texts, b=raw_texts)
+@example(a=b"\xc3\xa9\xc3", b=b"\xc3\xa9\xc3\xa8")  # a cut before a continuation byte
+@example(a=b"\xe0\xa0\xa9x", b=b"\xe0\xa0x")  # common bytes that decode apart
+def test_single_pair_routes_on_raw_utf8(internals, a, b):
+    # Affixes cut by bytes and the Latin-1 decoders must not change what ill-formed bytes mean.
+    lev, lev_plain, jaro, jaro_flags = internals.pair_routes(a, b)
+    assert lev == lev_plain
+    assert jaro == jaro_flags
+
+
 class TestDecoding:
     @given(data=st.binary(max_size=40))
     def test_matches_python_replace(self, internals, data):
         # Python's "replace" handler substitutes maximal ill-formed subparts the same way.
         assert internals.decode_utf8(data) == [ord(c) for c in data.decode("utf-8", "replace")]
+
+    @pytest.mark.parametrize("kernel", ["words", "16", "16_avx2"])
+    @given(data=raw_texts)
+    @example(data=b"\xc3\xa9" * 8)  # the last byte of 16 a continuation
+    @example(data=b"a" * 15 + b"\xc3")  # a lead byte last of all
+    def test_latin1_decoders_match_python(self, internals, kernel, data):
+        if kernel == "16_avx2" and not internals.isa()["avx2"]:
+            pytest.skip("this processor cannot run 16_avx2")
+        data = data if kernel == "words" else data[:16]
+        try:
+            expected = [ord(c) for c in data.decode("utf-8")]
+        except UnicodeDecodeError:
+            expected = None
+        if expected is not None and max(expected, default=0) > 0xFF:
+            expected = None
+        assert internals.decode_latin1(kernel, data) == expected
 
     @pytest.mark.parametrize("size", [0, 1, 3, 4, 5, 7, 8, 9, 15, 63, 64, 65, 67, 71, 72, 129, 200])
     def test_ascii_test_every_position(self, internals, size):

@@ -94,6 +94,7 @@ rng = random.Random(99)
 words = ["".join(rng.choice("abcdef") for _ in range(rng.randint(0, 30))) for _ in range(9003)]  # tails for widths 2, 4 and 8
 wide = words[:40] + ["\u00e9t\u00e9"] + words[40:80]
 queries = ["abcdef", "a" * 64, "fedcba" * 3, "b", "a" * 65, "", "\u00e9"]
+accented = [w.replace("a", "\u00e0").replace("e", "\u00e9") for w in words[:400]]
 print(json.dumps({
     "pool": t.pool_size(),
     "batch": [quillon.levenshtein_batch(q, words) for q in queries],
@@ -102,6 +103,10 @@ print(json.dumps({
     "jaro_lanes": [quillon.jaro_winkler_batch_fn(q, [w for w in words if w], 0.2) for q in queries],
     "jaro_pairs": [quillon.jaro_winkler_batch_fn(q, wide) for q in queries],
     "jaro_cdist": quillon.jaro_winkler_cdist(words[:200] + queries, words[:50]),
+    "accented_pairs": [
+        (quillon.levenshtein_distance(x, y), quillon.jaro_winkler_similarity(x, y))
+        for x, y in zip(accented, accented[1:])
+    ],
 }))
 """
 

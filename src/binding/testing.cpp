@@ -2,6 +2,7 @@
 // Built only with QUILLON_TESTING=ON and never shipped in a release wheel.
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <iterator>
 #include <new>
 #include <string>
@@ -50,6 +51,47 @@ PyObject* is_ascii_body(Args& args) {
 PyObject* decode_utf8_body(Args& args) {
     const Scalars units = decode_utf8(as_bytes(args.object(0)));
     return to_python_list(units).release();
+}
+
+// A Latin-1 decoder by name on raw bytes: "words" (decode_latin1_into), "16" (decode_latin1_16)
+// or "16_avx2", the last two on at most 16 bytes. None when the bytes are not Latin-1 in UTF-8.
+PyObject* decode_latin1_body(Args& args) {
+    const TextSlice name = args.str(0);
+    const std::string_view kernel(name.data, name.size);
+    const TextSlice data = as_bytes(args.object(1));
+    std::vector<std::uint8_t> out(data.size + 16);
+    std::size_t count = not_latin1;
+    if (kernel == "words") {
+        count = decode_latin1_into(data, out.data());
+    } else if (kernel == "16" || kernel == "16_avx2") {
+        if (data.size > 16) throw_error(PyExc_ValueError, "at most 16 bytes");
+        if (kernel == "16_avx2" && !simd::avx2_available()) {
+            throw_error(PyExc_ValueError, "this processor cannot run 16_avx2");
+        }
+        const simd::Latin1Decoder decode =
+            kernel == "16" ? decode_latin1_16 : simd::decode_latin1_16_avx2;
+        Bytes16 value = 0;
+        if (decode(load16(data.bytes(), data.size), data.size, value, count)) {
+            // The register routes compare whole values: nothing may follow the count.
+            QUILLON_CHECK(count == 16 || value >> (8 * count) == 0, "bytes beyond the count");
+            std::memcpy(out.data(), &value, 16);
+        } else {
+            count = not_latin1;
+        }
+    } else {
+        throw_error(PyExc_ValueError, "unknown kernel");
+    }
+    if (count == not_latin1) return none().release();
+    out.resize(count);
+    return to_python_list(std::vector<std::uint32_t>(out.begin(), out.end())).release();
+}
+
+// The single-pair routes on raw bytes, ill-formed UTF-8 included: (levenshtein_utf8,
+// levenshtein_myers, jaro, jaro_flag_arrays).
+PyObject* pair_routes_body(Args& args) {
+    const TextSlice a = as_bytes(args.object(0)), b = as_bytes(args.object(1));
+    return check(Py_BuildValue("(IIdd)", levenshtein_utf8(a, b), levenshtein_myers(a, b),
+                               jaro(a, b), jaro_flag_arrays(a, b)));
 }
 
 // The one-row dynamic programmes: the textbook references of the bit-parallel routes, over
@@ -503,6 +545,8 @@ constexpr Row testing_table[] = {
     {"jaro_kernel(name, query, candidates, /)\n--\n\n", jaro_kernel_body},
     {"is_ascii(data, /)\n--\n\n", is_ascii_body},
     {"decode_utf8(data, /)\n--\n\n", decode_utf8_body},
+    {"decode_latin1(kernel, data, /)\n--\n\n", decode_latin1_body},
+    {"pair_routes(a, b, /)\n--\n\n", pair_routes_body},
     {"levenshtein_myers(a, b, /)\n--\n\n", levenshtein_myers_body},
     {"levenshtein_myers_word(pattern, text, /)\n--\n\n", levenshtein_myers_word_body},
     {"levenshtein_rows_bytes(pattern, text, /)\n--\n\n", levenshtein_rows_bytes_body},

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "memory.hpp"
+#include "text.hpp"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -114,6 +115,34 @@ struct ByteWordMasks {
     std::uint64_t operator[](std::uint8_t c) const noexcept { return table[c]; }
 };
 
+// The number of low (high) zero bytes of x, 16 when x is 0.
+inline std::size_t low_zero_bytes(Bytes16 x) noexcept {
+    const auto low = static_cast<std::uint64_t>(x), high = static_cast<std::uint64_t>(x >> 64);
+    return static_cast<std::size_t>(low != 0 ? std::countr_zero(low)
+                                             : 64 + std::countr_zero(high)) /
+           8;
+}
+inline std::size_t high_zero_bytes(Bytes16 x) noexcept {
+    const auto low = static_cast<std::uint64_t>(x), high = static_cast<std::uint64_t>(x >> 64);
+    return static_cast<std::size_t>(high != 0 ? std::countl_zero(high)
+                                              : 64 + std::countl_zero(low)) /
+           8;
+}
+
+// The lengths of the common prefix and, of what remains, the common suffix of two texts of 1 to
+// 16 bytes: bytes beyond a length are zeros in both, so the prefix is capped at the shorter
+// length, and right-aligned copies give the suffix.
+struct Affixes16 {
+    std::size_t prefix, suffix;
+
+    Affixes16(Bytes16 a, std::size_t la, Bytes16 b, std::size_t lb) noexcept {
+        const std::size_t n = std::min(la, lb);
+        prefix = std::min(low_zero_bytes(a ^ b), n);
+        suffix =
+            std::min(high_zero_bytes((a << (8 * (16 - la))) ^ (b << (8 * (16 - lb)))), n - prefix);
+    }
+};
+
 #if defined(__SSE2__)
 // Patterns of at most 16 bytes stay in one register and a text byte's mask is one compare:
 // cheaper than clearing a 2 KiB table when the texts are short.
@@ -121,12 +150,12 @@ struct ShortByteMasks {
     __m128i pattern;
     std::uint64_t valid;
 
+    // m from 1 to 16; valid drops the bytes beyond m.
     ShortByteMasks(const std::uint8_t* p, std::size_t m) noexcept
-        : valid((std::uint64_t{1} << m) - 1) {
-        alignas(16) std::uint8_t buffer[16] = {};
-        std::memcpy(buffer, p, m);
-        pattern = _mm_load_si128(reinterpret_cast<const __m128i*>(buffer));
-    }
+        : ShortByteMasks(load16(p, m), m) {}
+    ShortByteMasks(Bytes16 p, std::size_t m) noexcept
+        : pattern(_mm_set_epi64x(static_cast<long long>(p >> 64), static_cast<long long>(p))),
+          valid((std::uint64_t{1} << m) - 1) {}
     std::uint64_t operator[](std::uint8_t c) const noexcept {
         const __m128i eq = _mm_cmpeq_epi8(pattern, _mm_set1_epi8(static_cast<char>(c)));
         // The zero padding compares equal to NUL; valid keeps only pattern positions.
@@ -134,6 +163,77 @@ struct ShortByteMasks {
     }
 };
 #endif
+
+// Masks of a pattern of 1 to 64 units for lookups of the pattern's own units and of one
+// text's units, both named at construction, on the caller's stack. Only the table entries of
+// those units are written, a few stores instead of clearing 2 KiB; a lookup of any other unit
+// below 256 would read unset memory. Units of 256 and above (scalar values) go through a small
+// open-addressing table, set up only when the pattern has one.
+template <class Unit>
+class StackWordMasks {
+  public:
+    StackWordMasks(const Unit* pattern, std::size_t m, const Unit* text, std::size_t n) noexcept {
+        for (std::size_t j = 0; j < n; ++j) {
+            if (narrow(text[j])) table_[text[j]] = 0;
+        }
+        for (std::size_t k = 0; k < m; ++k) {
+            if (narrow(pattern[k])) {
+                table_[pattern[k]] = 0;
+            } else if constexpr (sizeof(Unit) > 1) {
+                if (!wide_) std::memset(keys_, 0xFF, sizeof keys_);
+                wide_ = true;
+            }
+        }
+        for (std::size_t k = 0; k < m; ++k) {
+            const std::uint64_t bit = std::uint64_t{1} << k;
+            if (narrow(pattern[k])) {
+                table_[pattern[k]] |= bit;
+            } else if constexpr (sizeof(Unit) > 1) {
+                masks_[insert(pattern[k])] |= bit;
+            }
+        }
+    }
+    StackWordMasks(const StackWordMasks&) = delete;
+    StackWordMasks& operator=(const StackWordMasks&) = delete;
+
+    std::uint64_t operator[](Unit u) const noexcept {
+        if (narrow(u)) return table_[u];
+        if constexpr (sizeof(Unit) > 1) {
+            if (wide_) {
+                for (std::size_t i = hash(u);; i = (i + 1) % slots) {
+                    if (keys_[i] == u) return masks_[i];
+                    if (keys_[i] == empty_key) break;
+                }
+            }
+        }
+        return 0;
+    }
+
+  private:
+    // No scalar value reaches this key: they end at U+10FFFF.
+    static constexpr std::uint32_t empty_key = 0xFFFFFFFFu;
+    // Twice the most distinct units a pattern has, so that probes end soon.
+    static constexpr std::size_t slots = sizeof(Unit) == 1 ? 1 : 128;
+
+    static constexpr bool narrow(Unit u) noexcept { return sizeof(Unit) == 1 || u < 256; }
+    static std::size_t hash(std::uint32_t c) noexcept { return (c * 0x9E3779B1u) >> 25; }
+
+    // The slot of key c, taken (with an empty mask) when c has none yet.
+    std::size_t insert(std::uint32_t c) noexcept {
+        std::size_t i = hash(c);
+        while (keys_[i] != c && keys_[i] != empty_key) i = (i + 1) % slots;
+        if (keys_[i] == empty_key) {
+            keys_[i] = c;
+            masks_[i] = 0;
+        }
+        return i;
+    }
+
+    std::uint64_t table_[256];
+    bool wide_ = false;
+    std::uint32_t keys_[slots];
+    std::uint64_t masks_[slots];
+};
 
 // Calls fn with the cheapest mask provider for a byte pattern of 1 to 64 bytes.
 template <class Fn>
@@ -185,8 +285,47 @@ std::uint64_t lcs_word(const Masks& masks, std::size_t m, const Unit* text,
 // Drops the common prefix and then, of what remains, the common suffix.
 template <class Unit>
 inline void strip_affixes(const Unit*& a, std::size_t& la, const Unit*& b, std::size_t& lb) {
-    while (la > 0 && lb > 0 && *a == *b) ++a, ++b, --la, --lb;
-    while (la > 0 && lb > 0 && a[la - 1] == b[lb - 1]) --la, --lb;
+    if constexpr (sizeof(Unit) == 1) {
+        // Eight bytes per step: the lowest differing byte of a XOR ends the prefix, the highest
+        // of one taken from the ends the suffix; a short text takes one step where a byte loop
+        // would mispredict its exit. Unrelated texts differ in their first and last bytes
+        // already, and the test of those is predictable where the steps' sizes are not.
+        if (la > 0 && lb > 0 && *a == *b) {
+            const std::size_t n = std::min(la, lb);
+            std::size_t k = 0;
+            for (;;) {
+                const std::size_t step = std::min<std::size_t>(n - k, 8);
+                const std::uint64_t x = load_bytes(a + k, step) ^ load_bytes(b + k, step);
+                if (x != 0) {
+                    k += static_cast<std::size_t>(std::countr_zero(x)) / 8;
+                    break;
+                }
+                k += step;
+                if (k == n) break;
+            }
+            a += k, b += k, la -= k, lb -= k;
+        }
+        if (la > 0 && lb > 0 && a[la - 1] == b[lb - 1]) {
+            const std::size_t n = std::min(la, lb);
+            std::size_t k = 0;
+            while (k < n) {
+                const std::size_t step = std::min<std::size_t>(n - k, 8);
+                // Left-aligned, so that the last byte of each text is the top one.
+                const std::uint64_t x =
+                    (load_bytes(a + la - k - step, step) ^ load_bytes(b + lb - k - step, step))
+                    << (8 * (8 - step));
+                if (x != 0) {
+                    k += static_cast<std::size_t>(std::countl_zero(x)) / 8;
+                    break;
+                }
+                k += step;
+            }
+            la -= k, lb -= k;
+        }
+    } else {
+        while (la > 0 && lb > 0 && *a == *b) ++a, ++b, --la, --lb;
+        while (la > 0 && lb > 0 && a[la - 1] == b[lb - 1]) --la, --lb;
+    }
 }
 
 // Myers' recurrence over ceil(m/64) blocks (Myers 1999, block form). Each block hands the

@@ -10,6 +10,7 @@
 
 #include "bitpar.hpp"
 #include "error.hpp"
+#include "simd/isa.hpp"
 
 namespace quillon {
 
@@ -109,31 +110,22 @@ double with_flags(std::span<const Unit> a, std::span<const Unit> b, bool allow_b
 
 std::span<const std::uint8_t> units(TextSlice text) noexcept { return {text.bytes(), text.size}; }
 
-// The bit-parallel kernel for two ASCII texts of at most 64 bytes each.
-double bitpar_words(TextSlice a, TextSlice b) noexcept {
-    const std::size_t la = a.size, lb = b.size;
-    if (la == 0) return lb == 0 ? 1.0 : 0.0;
-    if (lb == 0) return 0.0;
-    const std::uint8_t* pa = a.bytes();
-    const std::uint8_t* pb = b.bytes();
-    if (la == lb && std::memcmp(pa, pb, la) == 0) return 1.0;
-
-    // table[c]: bit j is set when b[j] is c. Only rows of bytes in a are read and only rows of
-    // bytes in b are written, so clearing those rows replaces clearing all 2 KB.
-    std::uint64_t table[256];
-    for (std::size_t i = 0; i < la; ++i) table[pa[i]] = 0;
-    for (std::size_t j = 0; j < lb; ++j) table[pb[j]] = 0;
-    for (std::size_t j = 0; j < lb; ++j) table[pb[j]] |= std::uint64_t{1} << j;
-
+// Jaro of two unit sequences of 1 to 64 units each, not equal: the matching of the flag-array
+// kernel with bit masks of b's positions. table[c] has bit j set when b[j] is c (for every unit
+// c of a); the free positions are ~used, and the earliest free equal one of the window is the
+// lowest set bit.
+template <class Unit, class Masks>
+double word(const Unit* a, std::size_t la, const Unit* b, std::size_t lb,
+            const Masks& table) noexcept {
     const std::size_t w = jaro_window(la, lb);
     // The window lo..hi, lo = i - min(i, w) and hi = min(i + w, lb - 1), follows i one bit at a
     // time instead of being rebuilt: the top edge rises with every position and the bottom edge
-    // once i passes w. The top is not clipped at lb - 1, since rows hold no bit at or above lb.
+    // once i passes w. The top is not clipped at lb - 1, since masks hold no bit at or above lb.
     std::uint64_t top = (std::uint64_t{2} << w) - 1;  // bits 0..w; w is at most 31
     std::uint64_t bottom = ~std::uint64_t{0};
     std::uint64_t used = 0, matched = 0, bit = 1;
     for (std::size_t i = 0; i < la; ++i) {
-        const std::uint64_t cand = bottom & top & table[pa[i]] & ~used;
+        const std::uint64_t cand = bottom & top & table[a[i]] & ~used;
         // The lowest free equal position, the first one the scalar kernel's scan would meet.
         used |= cand & (0 - cand);
         matched |= cand != 0 ? bit : 0;
@@ -147,10 +139,61 @@ double bitpar_words(TextSlice a, TextSlice b) noexcept {
     std::uint32_t m = 0, t = 0;
     for (; matched != 0; matched &= matched - 1, used &= used - 1) {
         ++m;
-        t += pa[std::countr_zero(matched)] != pb[std::countr_zero(used)];
+        t += a[std::countr_zero(matched)] != b[std::countr_zero(used)];
     }
     return jaro_from_counts(m, t, la, lb);
 }
+
+// Jaro of two unit sequences: the bit masks when both fit one word, else flags or bit sets.
+template <class Unit>
+double similarity(const Unit* a, std::size_t la, const Unit* b, std::size_t lb) {
+    if (la == 0) return lb == 0 ? 1.0 : 0.0;
+    if (lb == 0) return 0.0;
+    if (la == lb && std::equal(a, a + la, b)) return 1.0;
+    if (la <= 64 && lb <= 64) {
+#if defined(__SSE2__)
+        if constexpr (sizeof(Unit) == 1) {
+            if (lb <= 16) return word(a, la, b, lb, bitpar::ShortByteMasks(b, lb));
+        }
+#endif
+        return word(a, la, b, lb, bitpar::StackWordMasks<Unit>(b, lb, a, la));
+    }
+    return with_flags(std::span(a, la), std::span(b, lb), true);
+}
+
+// Texts of up to this many bytes decode into buffers on the stack.
+constexpr std::size_t stack_bytes = 256;
+
+// A pair of texts of at most 16 bytes each as Latin-1 bytes in registers (ASCII as it is):
+// decoded without a branch, for the similarity and for the Winkler prefix.
+struct Pair16 {
+    Bytes16 a, b;
+    std::size_t la, lb;
+
+    // False when either text is longer or has a value above U+00FF.
+    bool load(TextSlice ta, TextSlice tb) noexcept {
+        if (ta.size > 16 || tb.size > 16) return false;
+        a = load16(ta.bytes(), ta.size), b = load16(tb.bytes(), tb.size);
+        la = ta.size, lb = tb.size;
+        if (ascii16(a | b)) return true;
+        const simd::Latin1Decoder decode = simd::kernels().latin1_16;
+        return decode(a, ta.size, a, la) & decode(b, tb.size, b, lb);
+    }
+
+    double similarity() const noexcept {
+        if (la == 0) return lb == 0 ? 1.0 : 0.0;
+        if (lb == 0) return 0.0;
+        if (la == lb && a == b) return 1.0;
+        std::uint8_t ua[16], ub[16];
+        std::memcpy(ua, &a, 16);
+        std::memcpy(ub, &b, 16);
+        return word(ua, la, ub, lb, bitpar::ShortByteMasks(b, lb));
+    }
+
+    std::size_t prefix() const noexcept {
+        return std::min({bitpar::low_zero_bytes(a ^ b), la, lb, std::size_t{4}});
+    }
+};
 
 const char* bool_text(bool value) noexcept { return value ? "true" : "false"; }
 
@@ -164,18 +207,8 @@ double jaro_bitpar(TextSlice a, TextSlice b) {
             " bytes ascii=" + bool_text(a_ascii) + ", b=" + std::to_string(b.size) +
             " bytes ascii=" + bool_text(b_ascii) + ")");
     }
-    return bitpar_words(a, b);
+    return similarity(a.bytes(), a.size, b.bytes(), b.size);
 }
-
-namespace {
-
-// jaro for two ASCII texts: the bit-parallel kernel up to 64 bytes each, bit sets above.
-double jaro_bytes(TextSlice a, TextSlice b) {
-    if (a.size <= 64 && b.size <= 64) return bitpar_words(a, b);
-    return with_flags(units(a), units(b), true);
-}
-
-}  // namespace
 
 double jaro_flag_arrays(TextSlice a, TextSlice b) {
     if (is_ascii(a) && is_ascii(b)) return with_flags(units(a), units(b));
@@ -184,23 +217,25 @@ double jaro_flag_arrays(TextSlice a, TextSlice b) {
 }
 
 double jaro(TextSlice a, TextSlice b) {
-    if (is_ascii(a) && is_ascii(b)) return jaro_bytes(a, b);
-    const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
-    return with_flags(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb), true);
+#if defined(__SSE2__)
+    if (Pair16 pair; pair.load(a, b)) return pair.similarity();
+#endif
+    return with_units<stack_bytes>(
+        a, b, [](const auto* ua, std::size_t la, const auto* ub, std::size_t lb) {
+            return similarity(ua, la, ub, lb);
+        });
 }
 
 double jaro_winkler(TextSlice a, TextSlice b, double p) {
-    if (a == b) return 1.0;
     const double pc = clamp_prefix_scale(p);
-    if (is_ascii(a) && is_ascii(b)) {
-        const double j = jaro_bytes(a, b);
-        return winkler_boost(j, winkler_prefix(a.bytes(), a.size, b.bytes(), b.size), pc);
-    }
+#if defined(__SSE2__)
+    if (Pair16 pair; pair.load(a, b)) return winkler_boost(pair.similarity(), pair.prefix(), pc);
+#endif
     // Decoded once, for the similarity and for the prefix.
-    const Scalars sa = decode_utf8(a), sb = decode_utf8(b);
-    const double j =
-        with_flags(std::span<const std::uint32_t>(sa), std::span<const std::uint32_t>(sb), true);
-    return winkler_boost(j, winkler_prefix(sa.data(), sa.size(), sb.data(), sb.size()), pc);
+    return with_units<stack_bytes>(
+        a, b, [pc](const auto* ua, std::size_t la, const auto* ub, std::size_t lb) {
+            return winkler_boost(similarity(ua, la, ub, lb), winkler_prefix(ua, la, ub, lb), pc);
+        });
 }
 
 }  // namespace quillon

@@ -14,7 +14,8 @@
 
 namespace quillon {
 
-// Jaro similarity in [0, 1]. Two empty texts give 1.0, one empty text 0.0.
+// Jaro similarity in [0, 1]. Two empty texts give 1.0, one empty text 0.0. Texts of up to 128
+// bytes allocate nothing.
 double jaro(TextSlice a, TextSlice b);
 
 // jaro by the flag-array kernel alone, over bytes for an ASCII pair and over scalar values

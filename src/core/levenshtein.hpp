@@ -11,7 +11,10 @@
 
 namespace quillon {
 
-// Distance of two UTF-8 texts, the entry for single pairs. Counts saturate at 2^32 - 1.
+// Distance of two UTF-8 texts, the entry for single pairs: bytes for ASCII pairs and for pairs of
+// Latin-1 letters, scalar values otherwise (ill-formed bytes read as U+FFFD). Texts of up to 256
+// bytes allocate nothing unless both still exceed 64 units once their common affixes go. Counts
+// saturate at 2^32 - 1.
 std::uint32_t levenshtein_utf8(TextSlice a, TextSlice b);
 
 // The same distance by the plain routes that the fast ones are tested against: Myers over the

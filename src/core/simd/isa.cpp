@@ -157,15 +157,16 @@ constexpr Groups group_rows[] = {
     {8, levenshtein_myers_8way_avx512, jaro_8way_avx512},
 };
 
-// The narrow-lane entries, by lanes_row.
+// The narrow-lane entries and the Latin-1 decoder, by lanes_row.
 struct Lanes {
     packed::Kernel levenshtein;
     packed::JaroKernel jaro;
+    Latin1Decoder latin1_16;
 };
 constexpr Lanes lanes_rows[] = {
-    {nullptr, nullptr},
-    {packed::myers_block_avx2, packed::jaro_block_avx2},
-    {packed::myers_block_avx512, packed::jaro_block_avx512},
+    {nullptr, nullptr, decode_latin1_16},
+    {packed::myers_block_avx2, packed::jaro_block_avx2, decode_latin1_16_avx2},
+    {packed::myers_block_avx512, packed::jaro_block_avx512, decode_latin1_16_avx2},
 };
 constexpr int lanes_count = std::size(lanes_rows);
 
@@ -175,8 +176,8 @@ constexpr auto kernel_rows = [] {
     for (std::size_t g = 0; g < std::size(group_rows); ++g) {
         for (std::size_t l = 0; l < std::size(lanes_rows); ++l) {
             rows[g * std::size(lanes_rows) + l] = {group_rows[g].width, group_rows[g].levenshtein,
-                                                   group_rows[g].jaro, lanes_rows[l].levenshtein,
-                                                   lanes_rows[l].jaro};
+                                                   group_rows[g].jaro,  lanes_rows[l].levenshtein,
+                                                   lanes_rows[l].jaro,  lanes_rows[l].latin1_16};
         }
     }
     return rows;

@@ -45,6 +45,9 @@ struct Kernels {
     // loops would lose to the one-text kernels.
     packed::Kernel levenshtein_lanes;
     packed::JaroKernel jaro_lanes;
+    // The single-pair routes' decoder of short accented texts, by the same choice: a byte
+    // shuffle with AVX2, else the portable decode_latin1_16 (never null).
+    Latin1Decoder latin1_16;
 };
 
 const Kernels& kernels() noexcept;

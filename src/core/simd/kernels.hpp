@@ -46,6 +46,12 @@ void levenshtein_myers_8way_avx2(const MyersPattern& pattern, const TextSlice* t
 void jaro_4way_avx2(TextSlice query, const TextSlice* candidates, double* out) noexcept;
 void jaro_8way_avx2(TextSlice query, const TextSlice* candidates, double* out) noexcept;
 
+// The Latin-1 values of up to 16 bytes of UTF-8 in registers, under decode_latin1_16's
+// contract (text.hpp): the portable one is that function, this one gathers the kept bytes with
+// one byte shuffle. Requires avx2_available().
+using Latin1Decoder = bool (*)(Bytes16 x, std::size_t n, Bytes16& out, std::size_t& count) noexcept;
+bool decode_latin1_16_avx2(Bytes16 x, std::size_t n, Bytes16& out, std::size_t& count) noexcept;
+
 // Require avx512_available().
 void levenshtein_myers_8way_avx512(const MyersPattern& pattern, const TextSlice* texts,
                                    std::uint32_t* out) noexcept;
