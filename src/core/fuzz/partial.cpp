@@ -6,7 +6,6 @@
 #include "partial.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <span>
 #include <vector>
@@ -699,7 +698,7 @@ std::uint64_t RatioPair::lcs() const noexcept {
         if ((s & present_) == 0) break;
     }
     const std::uint64_t valid = n == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
-    return static_cast<std::uint64_t>(std::popcount(~s & valid));
+    return count_ones(~s & valid);
 }
 
 double RatioPair::ratio(double score_cutoff) const {

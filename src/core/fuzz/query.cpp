@@ -3,8 +3,6 @@
 // the pattern).
 #include "query.hpp"
 
-#include <bit>
-
 #include "../bitpar.hpp"
 #include "../scores.hpp"
 #include "common.hpp"
@@ -44,10 +42,9 @@ inline void lcs_block_step(std::uint64_t* s, const std::uint64_t* eq, std::size_
 // Zeros of the state within the pattern's m bits: the LCS.
 inline std::uint64_t zeros(const std::uint64_t* s, std::size_t blocks, std::size_t m) noexcept {
     std::uint64_t count = 0;
-    for (std::size_t b = 0; b + 1 < blocks; ++b)
-        count += static_cast<unsigned>(std::popcount(~s[b]));
+    for (std::size_t b = 0; b + 1 < blocks; ++b) count += count_ones(~s[b]);
     const std::uint64_t last = ~s[blocks - 1] & low_bits(m - 64 * (blocks - 1));
-    return count + static_cast<unsigned>(std::popcount(last));
+    return count + count_ones(last);
 }
 
 }  // namespace
@@ -113,7 +110,7 @@ std::uint64_t RatioQuery::lcs_word(const Measured& candidate) const noexcept {
     } else {
         while (p != end) s = lcs_step(s, masks[next_scalar(p, end)]);
     }
-    return static_cast<std::uint64_t>(std::popcount(~s & low_bits(length_)));
+    return count_ones(~s & low_bits(length_));
 }
 
 std::uint64_t RatioQuery::lcs_blocks(const Measured& candidate, RatioScratch& scratch) const {

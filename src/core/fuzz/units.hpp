@@ -2,7 +2,6 @@
 // masks of a pattern of at most 64 characters, and buffers that stay on the stack when small.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -149,6 +148,15 @@ inline std::size_t decode_into(TextSlice text, std::uint32_t* out) noexcept {
     std::uint32_t* o = out;
     while (p != end) *o++ = next_scalar(p, end);
     return static_cast<std::size_t>(o - out);
+}
+
+// Set bits of x. The baseline instruction set has no population count, and std::popcount
+// then calls into the compiler's runtime; this stays inline.
+inline std::uint64_t count_ones(std::uint64_t x) noexcept {
+    x = x - ((x >> 1) & 0x5555555555555555ULL);
+    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+    return (x * 0x0101010101010101ULL) >> 56;
 }
 
 // The low n bits of x in reverse order: the masks of a reversed pattern from those of the
