@@ -164,36 +164,21 @@ double similarity(const Unit* a, std::size_t la, const Unit* b, std::size_t lb) 
 // Texts of up to this many bytes decode into buffers on the stack.
 constexpr std::size_t stack_bytes = 256;
 
-// A pair of texts of at most 16 bytes each as Latin-1 bytes in registers (ASCII as it is):
-// decoded without a branch, for the similarity and for the Winkler prefix.
-struct Pair16 {
-    Bytes16 a, b;
-    std::size_t la, lb;
+#if defined(__SSE2__)
+// The kernel table's decoder of short accented texts, looked up only when one is met.
+simd::Latin1Decoder latin1_kernel() noexcept { return simd::kernels().latin1_16; }
 
-    // False when either text is longer or has a value above U+00FF.
-    bool load(TextSlice ta, TextSlice tb) noexcept {
-        if (ta.size > 16 || tb.size > 16) return false;
-        a = load16(ta.bytes(), ta.size), b = load16(tb.bytes(), tb.size);
-        la = ta.size, lb = tb.size;
-        if (ascii16(a | b)) return true;
-        const simd::Latin1Decoder decode = simd::kernels().latin1_16;
-        return decode(a, ta.size, a, la) & decode(b, tb.size, b, lb);
-    }
-
-    double similarity() const noexcept {
-        if (la == 0) return lb == 0 ? 1.0 : 0.0;
-        if (lb == 0) return 0.0;
-        if (la == lb && a == b) return 1.0;
-        std::uint8_t ua[16], ub[16];
-        std::memcpy(ua, &a, 16);
-        std::memcpy(ub, &b, 16);
-        return word(ua, la, ub, lb, bitpar::ShortByteMasks(b, lb));
-    }
-
-    std::size_t prefix() const noexcept {
-        return std::min({bitpar::low_zero_bytes(a ^ b), la, lb, std::size_t{4}});
-    }
-};
+// Jaro of a pair in registers (ShortPair).
+double similarity16(const ShortPair& pair) noexcept {
+    if (pair.la == 0) return pair.lb == 0 ? 1.0 : 0.0;
+    if (pair.lb == 0) return 0.0;
+    if (pair.la == pair.lb && pair.a == pair.b) return 1.0;
+    std::uint8_t a[16], b[16];
+    std::memcpy(a, &pair.a, 16);
+    std::memcpy(b, &pair.b, 16);
+    return word(a, pair.la, b, pair.lb, bitpar::ShortByteMasks(pair.b, pair.lb));
+}
+#endif
 
 const char* bool_text(bool value) noexcept { return value ? "true" : "false"; }
 
@@ -218,7 +203,7 @@ double jaro_flag_arrays(TextSlice a, TextSlice b) {
 
 double jaro(TextSlice a, TextSlice b) {
 #if defined(__SSE2__)
-    if (Pair16 pair; pair.load(a, b)) return pair.similarity();
+    if (ShortPair pair; pair.load(a, b, latin1_kernel)) return similarity16(pair);
 #endif
     return with_units<stack_bytes>(
         a, b, [](const auto* ua, std::size_t la, const auto* ub, std::size_t lb) {
@@ -229,7 +214,12 @@ double jaro(TextSlice a, TextSlice b) {
 double jaro_winkler(TextSlice a, TextSlice b, double p) {
     const double pc = clamp_prefix_scale(p);
 #if defined(__SSE2__)
-    if (Pair16 pair; pair.load(a, b)) return winkler_boost(pair.similarity(), pair.prefix(), pc);
+    if (ShortPair pair; pair.load(a, b, latin1_kernel)) {
+        // Bytes beyond either length are zeros in both, hence the caps.
+        const std::size_t prefix =
+            std::min({bitpar::low_zero_bytes(pair.a ^ pair.b), pair.la, pair.lb, std::size_t{4}});
+        return winkler_boost(similarity16(pair), prefix, pc);
+    }
 #endif
     // Decoded once, for the similarity and for the prefix.
     return with_units<stack_bytes>(

@@ -26,6 +26,9 @@ struct PeqMasks {
 constexpr std::size_t stack_bytes = 256;
 
 #if defined(__SSE2__)
+// The kernel table's decoder of short accented texts, looked up only when one is met.
+simd::Latin1Decoder latin1_kernel() noexcept { return simd::kernels().latin1_16; }
+
 // Distance of two byte texts of at most 16 bytes each, in registers: the common affixes go, the
 // longer remainder is the pattern of one compare per text byte.
 std::uint32_t distance16(Bytes16 a, std::size_t la, Bytes16 b, std::size_t lb) noexcept {
@@ -102,16 +105,8 @@ void strip_utf8_affixes(TextSlice& a, TextSlice& b) noexcept {
 
 std::uint32_t levenshtein_utf8(TextSlice a, TextSlice b) {
 #if defined(__SSE2__)
-    if (a.size <= 16 && b.size <= 16) {
-        const Bytes16 ua = load16(a.bytes(), a.size), ub = load16(b.bytes(), b.size);
-        if (ascii16(ua | ub)) return distance16(ua, a.size, ub, b.size);
-        Bytes16 va, vb;
-        std::size_t na, nb;
-        // Both decoded, without a branch between them.
-        const simd::Latin1Decoder decode = simd::kernels().latin1_16;
-        if (decode(ua, a.size, va, na) & decode(ub, b.size, vb, nb)) {
-            return distance16(va, na, vb, nb);
-        }
+    if (ShortPair pair; pair.load(a, b, latin1_kernel)) {
+        return distance16(pair.a, pair.la, pair.b, pair.lb);
     }
 #endif
     strip_utf8_affixes(a, b);

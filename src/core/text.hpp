@@ -78,6 +78,50 @@ inline bool ascii16(Bytes16 x) noexcept {
 // their count into count; false for a value above U+00FF or ill-formed UTF-8. No branch.
 bool decode_latin1_16(Bytes16 x, std::size_t n, Bytes16& out, std::size_t& count) noexcept;
 
+// The Latin-1 values of a text of 17 to 31 bytes into out and count, as decode_latin1_16 with
+// decode (one of its kernels) on two parts, split where no continuation byte starts the second;
+// false when they are more than 16 or not Latin-1.
+template <class Decode>
+bool latin1_long16(TextSlice text, Decode decode, Bytes16& out, std::size_t& count) noexcept {
+    const std::uint8_t* p = text.bytes();
+    const std::size_t n = text.size;
+    const std::size_t split = 16 - std::size_t{(p[16] & 0xC0) == 0x80};
+    Bytes16 first, second;
+    std::size_t first_count, second_count;
+    const bool ok = decode(load16(p, split), split, first, first_count) &
+                    decode(load16(p + split, n - split), n - split, second, second_count);
+    count = first_count + second_count;
+    out = first | (first_count < 16 ? second << (8 * first_count) : 0);
+    return ok & (count <= 16);
+}
+
+// A pair of short texts as bytes in registers, for the single-pair kernels: ASCII texts of up
+// to 16 bytes as they are, texts of Latin-1 letters of up to 31 bytes and 16 letters decoded by
+// the decode_latin1_16 kernel that decoder() returns, asked for only when one is needed.
+struct ShortPair {
+    Bytes16 a, b;
+    std::size_t la, lb;
+
+    // False for any other pair. Both texts are decoded without a branch between them.
+    template <class Decoder>
+    bool load(TextSlice ta, TextSlice tb, Decoder decoder) noexcept {
+        if (ta.size <= 16 && tb.size <= 16) {
+            a = load16(ta.bytes(), ta.size), b = load16(tb.bytes(), tb.size);
+            la = ta.size, lb = tb.size;
+            if (ascii16(a | b)) return true;
+            const auto decode = decoder();
+            return decode(a, ta.size, a, la) & decode(b, tb.size, b, lb);
+        }
+        if (ta.size > 31 || tb.size > 31) return false;
+        const auto decode = decoder();
+        const auto one = [&](TextSlice t, Bytes16& out, std::size_t& count) {
+            if (t.size > 16) return latin1_long16(t, decode, out, count);
+            return decode(load16(t.bytes(), t.size), t.size, out, count);
+        };
+        return one(ta, a, la) & one(tb, b, lb);
+    }
+};
+
 // True when no byte has its top bit set; the empty slice is ASCII.
 bool is_ascii(TextSlice text) noexcept;
 
