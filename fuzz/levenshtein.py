@@ -16,9 +16,12 @@ from common import (
     shiftable,
 )
 
-LANES = {"4way_pat": 4, "4way_portable": 4, "8way_portable": 8, "4way_avx2": 4, "8way_avx512": 8}
+LANES = {"4way_portable": 4, "8way_portable": 8, "4way_avx2": 4, "8way_avx2": 8, "8way_avx512": 8}
 # The kernels this processor runs; the others answer None.
 KERNELS = [k for k, n in LANES.items() if internals.myers_kernel(k, b"a", [b""] * n) is not None]
+NARROW = [
+    k for k in ("portable", "avx2", "avx512") if internals.packed_batch(k, "a", []) is not None
+]
 
 
 def check_pair(src: Source) -> None:
@@ -66,6 +69,13 @@ def check_batch(src: Source) -> None:
     )
     pairs = [(query, c) for c in candidates]
     agree("pairs", internals.levenshtein_pairs(pairs), expected, query, candidates)
+    # Narrow lanes refuse a query that is empty or longer than 64 units, never a candidate.
+    fits = 0 < len(query) <= 64
+    for kernel in NARROW:
+        got = internals.packed_batch(kernel, query, candidates)
+        agree(f"narrow {kernel}", got, expected if fits else None, query, candidates)
+        cross = internals.packed_cross(kernel, [query, *candidates], candidates)
+        agree(f"narrow cross {kernel}", cross[:1], [expected] if candidates else [], query)
     # Pairs with differing first texts leave the lanes.
     mixed = [(c, candidates[-1 - i]) for i, c in enumerate(candidates)]
     agree(
@@ -107,14 +117,6 @@ def check_kernels(src: Source) -> None:
             pattern,
             texts[:n],
         )
-    n = src.below(9)
-    agree(
-        "width",
-        internals.myers_kernel("width", pattern, texts[:n]),
-        expected[:n],
-        pattern,
-        texts[:n],
-    )
 
 
 def check_decoding(src: Source) -> None:
