@@ -314,8 +314,19 @@ PyObject* myers_kernel_body(Args& args) {
     return to_python_list(out).release();
 }
 
+// jaro on the pairs that its bit-parallel kernel takes, two ASCII texts of at most 64 bytes: the
+// one-text counterpart of the lane kernels; any other pair is a fault.
 PyObject* jaro_bitpar_body(Args& args) {
-    return to_python(jaro_bitpar(as_bytes(args.object(0)), as_bytes(args.object(1)))).release();
+    const TextSlice a = as_bytes(args.object(0)), b = as_bytes(args.object(1));
+    const bool a_ascii = is_ascii(a), b_ascii = is_ascii(b);
+    if (a.size > 64 || b.size > 64 || !a_ascii || !b_ascii) {
+        auto text = [](bool value) { return value ? "true" : "false"; };
+        throw InternalError(
+            "jaro_bitpar: inputs must be ASCII ≤ 64 bytes (got a=" + std::to_string(a.size) +
+            " bytes ascii=" + text(a_ascii) + ", b=" + std::to_string(b.size) +
+            " bytes ascii=" + text(b_ascii) + ")");
+    }
+    return to_python(jaro(a, b)).release();
 }
 
 // A Jaro kernel by name on a query and a group of candidates; None when this processor cannot

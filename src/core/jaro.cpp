@@ -6,10 +6,8 @@
 #include <bit>
 #include <cstring>
 #include <memory>
-#include <string>
 
 #include "bitpar.hpp"
-#include "error.hpp"
 #include "simd/isa.hpp"
 
 namespace quillon {
@@ -180,20 +178,7 @@ double similarity16(const ShortPair& pair) noexcept {
 }
 #endif
 
-const char* bool_text(bool value) noexcept { return value ? "true" : "false"; }
-
 }  // namespace
-
-double jaro_bitpar(TextSlice a, TextSlice b) {
-    const bool a_ascii = is_ascii(a), b_ascii = is_ascii(b);
-    if (a.size > 64 || b.size > 64 || !a_ascii || !b_ascii) {
-        throw InternalError(
-            "jaro_bitpar: inputs must be ASCII ≤ 64 bytes (got a=" + std::to_string(a.size) +
-            " bytes ascii=" + bool_text(a_ascii) + ", b=" + std::to_string(b.size) +
-            " bytes ascii=" + bool_text(b_ascii) + ")");
-    }
-    return similarity(a.bytes(), a.size, b.bytes(), b.size);
-}
 
 double jaro_flag_arrays(TextSlice a, TextSlice b) {
     if (is_ascii(a) && is_ascii(b)) return with_flags(units(a), units(b));

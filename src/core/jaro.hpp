@@ -22,11 +22,6 @@ double jaro(TextSlice a, TextSlice b);
 // otherwise: the route every faster one is tested against.
 double jaro_flag_arrays(TextSlice a, TextSlice b);
 
-// The bit-parallel kernel for two ASCII texts of at most 64 bytes: bit masks instead of flag
-// arrays, bit-identical to them. Throws InternalError "jaro_bitpar: inputs must be ASCII ≤ 64
-// bytes (got a=N bytes ascii=B, b=N bytes ascii=B)" on other input.
-double jaro_bitpar(TextSlice a, TextSlice b);
-
 // Jaro-Winkler: Jaro values of at least 0.7 are raised by the common prefix (at most 4
 // characters) scaled by p, which is clamped into [0, 0.25].
 double jaro_winkler(TextSlice a, TextSlice b, double p);
