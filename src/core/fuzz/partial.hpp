@@ -25,10 +25,11 @@ double partial_ratio(TextSlice a, TextSlice b, double score_cutoff);
 // characters, here for needles of any length (the reference of the shared-window route).
 ScoreAlignment partial_ratio_alignment_per_window(TextSlice a, TextSlice b, double score_cutoff);
 
-// The plain ratio and the partial ratio of one pair, on state built once: both texts decoded
-// and, when the shorter has 1 to 64 characters, its position masks and the mask of every
-// character of the longer. The scores equal those of ratio_with_cutoff and
-// partial_ratio_alignment. Short texts keep all of it on the stack.
+// The plain ratio and the partial ratio of one pair, on state built once: when the shorter
+// text has 1 to 64 characters, the needle's mask of every character of the longer one (which
+// is then never decoded, unless the lengths are equal); otherwise both texts decoded. The
+// scores equal those of ratio_with_cutoff and partial_ratio_alignment. The masks of up to 2000
+// characters stay on the stack (1000 for needles above 16, 500 above 32).
 class RatioPair {
   public:
     RatioPair(TextSlice a, TextSlice b);
@@ -54,7 +55,7 @@ class RatioPair {
     TextSlice a_, b_;
     bool ascii_;
     std::size_t la_ = 0, lb_ = 0;
-    SmallBuffer<std::uint32_t, 128> scalars_a_, scalars_b_;  // unless both are ASCII
+    SmallBuffer<std::uint32_t, 128> scalars_a_, scalars_b_;  // decoded, when needed
     // The shared-window state: the shorter text (the first on equal lengths) is the needle.
     std::size_t lane_bytes_ = 0;  // 2, 4 or 8, the narrowest lane that holds it; 0 for none
     std::uint64_t present_ = 0;   // the union of the haystack's masks
