@@ -101,6 +101,14 @@ def main() -> None:
             namespace = {"f": getattr(quillon, name), "a": a, "b": b}
             cells.append(f"{kind}: {median_us(statement, namespace):.3f}")
         print(f"  {name:<32} " + ", ".join(cells))
+    if pattern in "fuzz_extract":
+        choices = [text(rng.randint(5, 30), "abcdefghijklmnop ") for _ in range(100_000)]
+        namespace = {"quillon": quillon, "choices": choices}
+        for name in ("fuzz_extract", "fuzz_extract_one", "fuzz_ratio_batch"):
+            statement = f"quillon.{name}('abcdefg hij', choices)"
+            print(
+                f"  {name + ', 100 000 choices':<40} {median_us(statement, namespace) / 1000:.2f} ms"
+            )
     if pattern in "fuzz_extract" or pattern == "choices":
         choice_rows()
 
