@@ -6,8 +6,16 @@
 
 namespace quillon::binding {
 
+namespace {
+
+// PyUnicode_Check is a call into the interpreter under the limited API; an exact str, nearly
+// every argument, is recognised by its type pointer alone.
+bool is_str(PyObject* obj) noexcept { return PyUnicode_CheckExact(obj) || PyUnicode_Check(obj); }
+
+}  // namespace
+
 TextSlice as_str(PyObject* obj) {
-    if (!PyUnicode_Check(obj)) throw_not_instance(obj, "str");
+    if (!is_str(obj)) throw_not_instance(obj, "str");
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(obj, &size);
     if (data == nullptr) throw PythonError{};
@@ -94,7 +102,7 @@ constexpr std::size_t borrowed = static_cast<std::size_t>(-1);
 
 void StrList::add(PyObject* item, bool owned) {
     PyRef reference = owned ? PyRef(item) : PyRef::borrow(item);
-    if (!PyUnicode_Check(item)) throw_not_instance(item, "str");
+    if (!is_str(item)) throw_not_instance(item, "str");
     Py_ssize_t size = 0;
     const char* data = PyUnicode_AsUTF8AndSize(item, &size);
     if (data == nullptr) {
