@@ -77,19 +77,6 @@ RatioQuery::RatioQuery(TextSlice query) : ascii_(is_ascii(query)) {
 
 RatioQuery::~RatioQuery() = default;
 
-Measured RatioQuery::measure(TextSlice candidate) const noexcept {
-    if (is_ascii(candidate)) return {candidate, candidate.size, true};
-    return {candidate, char_length(candidate), false};
-}
-
-double RatioQuery::bound(const Measured& candidate) const noexcept {
-    const std::size_t total = length_ + candidate.length;
-    if (total == 0) return 100.0;
-    const std::size_t gap =
-        length_ > candidate.length ? length_ - candidate.length : candidate.length - length_;
-    return indel_ratio(gap, total);
-}
-
 double RatioQuery::score(const Measured& candidate, RatioScratch& scratch) const {
     const std::size_t total = length_ + candidate.length;
     if (total == 0) return 100.0;
