@@ -92,79 +92,54 @@ bool as_bool(PyObject* obj) {
     return truth == 1;
 }
 
-namespace {
+void StrList::reserve(std::size_t n) {
+    items_.reserve(n);
+    slices_.reserve(n);
+}
 
-// Texts up to this many UTF-8 bytes are copied; longer ones are borrowed.
-constexpr std::size_t copied_bytes = 256;
-constexpr std::size_t borrowed = static_cast<std::size_t>(-1);
-
-}  // namespace
-
-void StrList::add(PyObject* item, bool owned) {
-    PyRef reference = owned ? PyRef(item) : PyRef::borrow(item);
-    if (!is_str(item)) throw_not_instance(item, "str");
+void StrList::add(PyRef item) {
+    if (!is_str(item.get())) throw_not_instance(item.get(), "str");
     Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
+    const char* data = PyUnicode_AsUTF8AndSize(item.get(), &size);
     if (data == nullptr) {
         // Encoded again, and raised, once every item has passed its type check.
         PyErr_Clear();
-        unencoded_.emplace_back(slices_.size(), std::move(reference));
-        offsets_.push_back(borrowed);
+        unencoded_.push_back(slices_.size());
         slices_.emplace_back();
-        return;
+    } else {
+        slices_.emplace_back(data, static_cast<std::size_t>(size));
     }
-    const auto n = static_cast<std::size_t>(size);
-    if (n <= copied_bytes) {
-        offsets_.push_back(bytes_.size());
-        bytes_.insert(bytes_.end(), data, data + n);
-        slices_.emplace_back(nullptr, n);
-        return;
-    }
-    offsets_.push_back(borrowed);
-    held_.push_back(std::move(reference));
-    slices_.emplace_back(data, n);
+    items_.push_back(std::move(item));
 }
 
 StrList collect_strs(PyObject* obj) {
     StrList list;
     // A list or tuple cannot change while this loop holds the interpreter lock and runs no
-    // Python code, so its items are read without references.
+    // Python code, so its items are read by index rather than through an iterator.
     if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
         const bool is_list = PyList_CheckExact(obj);
-        auto item = [&](Py_ssize_t i) {
-            return is_list ? PyList_GetItem(obj, i) : PyTuple_GetItem(obj, i);
-        };
         const Py_ssize_t n = is_list ? PyList_Size(obj) : PyTuple_Size(obj);
-        list.slices_.reserve(static_cast<std::size_t>(n));
-        list.offsets_.reserve(static_cast<std::size_t>(n));
-        for (Py_ssize_t i = 0; i < n; ++i) list.add(item(i), false);
+        list.reserve(static_cast<std::size_t>(n));
+        for (Py_ssize_t i = 0; i < n; ++i) {
+            list.add(PyRef::borrow(is_list ? PyList_GetItem(obj, i) : PyTuple_GetItem(obj, i)));
+        }
+        return list;
+    }
+    // The length only sizes the first allocation; objects without one are fine.
+    const Py_ssize_t hint = PyObject_Size(obj);
+    if (hint < 0) {
+        PyErr_Clear();
     } else {
-        // The length only sizes the first allocation; objects without one are fine.
-        const Py_ssize_t hint = PyObject_Size(obj);
-        if (hint < 0) {
-            PyErr_Clear();
-        } else {
-            list.slices_.reserve(static_cast<std::size_t>(hint));
-        }
-        PyRef iterator(check(PyObject_GetIter(obj)));
-        while (PyObject* item = PyIter_Next(iterator.get())) list.add(item, true);
-        if (PyErr_Occurred()) throw PythonError{};
+        list.reserve(static_cast<std::size_t>(hint));
     }
-    // The buffer has stopped growing: point the copied texts into it.
-    for (std::size_t i = 0; i < list.slices_.size(); ++i) {
-        if (list.offsets_[i] != borrowed) {
-            list.slices_[i].data = list.bytes_.data() + list.offsets_[i];
-        }
-    }
-    list.offsets_ = {};
+    PyRef iterator(check(PyObject_GetIter(obj)));
+    while (PyObject* item = PyIter_Next(iterator.get())) list.add(PyRef(item));
+    if (PyErr_Occurred()) throw PythonError{};
     return list;
 }
 
 void encode_strs(StrList& list) {
-    for (auto& [index, item] : list.unencoded_) {
-        list.slices_[index] = as_str(item.get());
-        list.held_.push_back(std::move(item));
-    }
+    for (const std::size_t i : list.unencoded_) list.slices_[i] = as_str(list.items_[i].get());
     list.unencoded_.clear();
 }
 

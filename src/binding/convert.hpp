@@ -26,9 +26,8 @@ std::optional<std::uint64_t> as_count_or_none(PyObject* obj);
 // Exactly True or False, or a NumPy boolean scalar through its __bool__.
 bool as_bool(PyObject* obj);
 
-// A list parameter: any iterable of str. Short texts are copied into one buffer while their
-// objects are at hand, so that the call needs no reference to them (and touches each object
-// once); longer ones are borrowed, with a reference held for the call.
+// A list parameter: any iterable of str, with a reference to every item held for the call (so
+// the texts stay valid whatever happens to the iterable meanwhile).
 class StrList {
   public:
     std::size_t size() const noexcept { return slices_.size(); }
@@ -38,14 +37,13 @@ class StrList {
   private:
     friend StrList collect_strs(PyObject* obj);
     friend void encode_strs(StrList& list);
-    void add(PyObject* item, bool owned);
+    void reserve(std::size_t n);
+    void add(PyRef item);
 
-    std::vector<char> bytes_;
-    std::vector<std::size_t> offsets_;  // into bytes_, per short item (long ones: npos)
-    std::vector<PyRef> held_;
+    std::vector<PyRef> items_;
     std::vector<TextSlice> slices_;
-    // Items that had no UTF-8 form when collected, by position: encode_strs tries again.
-    std::vector<std::pair<std::size_t, PyRef>> unencoded_;
+    // Positions of the items that had no UTF-8 form when collected: encode_strs tries again.
+    std::vector<std::size_t> unencoded_;
 };
 
 // Takes the items of an iterable, refusing any that is not a str. Encoding failures are
