@@ -389,16 +389,20 @@ PyObject* damerau_full_matrix_body(Args& args) {
     return to_python(damerau_full_matrix(args.str(0), args.str(1))).release();
 }
 
-// The narrow-lane Levenshtein drivers with a kernel chosen by name ("portable", "avx2",
-// "avx512"); None when this processor cannot run it.
-simd::packed::Kernel packed_kernel_named(Args& args) {
+// A narrow-lane kernel chosen by name ("portable", "avx2", "avx512") for the drivers; null
+// when this processor cannot run it.
+template <class Kernel>
+Kernel lanes_named(Args& args, Kernel portable, Kernel avx2, Kernel avx512) {
     const std::string_view name = name_of(args.str(0));
-    if (name == "portable") return simd::packed::myers_block_portable;
-    if (name == "avx2") return simd::avx2_available() ? simd::packed::myers_block_avx2 : nullptr;
-    if (name == "avx512") {
-        return simd::avx512bw_available() ? simd::packed::myers_block_avx512 : nullptr;
-    }
+    if (name == "portable") return portable;
+    if (name == "avx2") return simd::avx2_available() ? avx2 : nullptr;
+    if (name == "avx512") return simd::avx512bw_available() ? avx512 : nullptr;
     throw_error(PyExc_ValueError, "unknown kernel");
+}
+
+simd::packed::Kernel packed_kernel_named(Args& args) {
+    return lanes_named(args, simd::packed::myers_block_portable, simd::packed::myers_block_avx2,
+                       simd::packed::myers_block_avx512);
 }
 
 PyObject* packed_batch_body(Args& args) {
@@ -422,16 +426,9 @@ PyObject* packed_cross_body(Args& args) {
         .release();
 }
 
-// The narrow-lane Jaro-Winkler drivers with a kernel chosen by name ("portable", "avx2",
-// "avx512"); None when this processor cannot run it.
 simd::packed::JaroKernel jaro_packed_kernel_named(Args& args) {
-    const std::string_view name = name_of(args.str(0));
-    if (name == "portable") return simd::packed::jaro_block_portable;
-    if (name == "avx2") return simd::avx2_available() ? simd::packed::jaro_block_avx2 : nullptr;
-    if (name == "avx512") {
-        return simd::avx512bw_available() ? simd::packed::jaro_block_avx512 : nullptr;
-    }
-    throw_error(PyExc_ValueError, "unknown kernel");
+    return lanes_named(args, simd::packed::jaro_block_portable, simd::packed::jaro_block_avx2,
+                       simd::packed::jaro_block_avx512);
 }
 
 PyObject* jaro_packed_batch_body(Args& args) {
