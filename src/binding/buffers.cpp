@@ -94,6 +94,53 @@ const char* element_name(Element element) { return element == Element::u32 ? "ui
 
 }  // namespace
 
+namespace {
+
+// The one kept scratch buffer, process-wide, in static storage so that a forked child can
+// start without it (a thread of the parent may have held the mutex).
+struct KeptScratch {
+    std::mutex mutex;
+    std::unique_ptr<unsigned char[]> buffer;
+    std::size_t size = 0;
+};
+alignas(KeptScratch) unsigned char kept_storage[sizeof(KeptScratch)];
+KeptScratch* kept = new (kept_storage) KeptScratch;
+
+void forget_scratch_in_child() noexcept { kept = new (kept_storage) KeptScratch; }
+
+KeptScratch& kept_scratch() {
+    reset_in_forked_child<forget_scratch_in_child>();
+    return *kept;
+}
+
+}  // namespace
+
+Scratch::Scratch(std::size_t bytes) : size_(bytes) {
+    if (bytes == 0) return;
+    KeptScratch& k = kept_scratch();
+    {
+        std::lock_guard lock(k.mutex);
+        if (k.buffer && k.size >= bytes) {
+            buffer_ = std::move(k.buffer);
+            size_ = k.size;
+            k.size = 0;
+            return;
+        }
+    }
+    // Written in full before it is read: no need to clear it.
+    buffer_.reset(new unsigned char[bytes]);
+}
+
+Scratch::~Scratch() {
+    if (!buffer_ || size_ > scratch_cap) return;
+    KeptScratch& k = kept_scratch();
+    std::lock_guard lock(k.mutex);
+    if (!k.buffer || k.size < size_) {
+        k.buffer = std::move(buffer_);
+        k.size = size_;
+    }
+}
+
 OutArray OutArray::batch(PyObject* out, Element element, std::size_t count) {
     return check(out, element, 1, count, 0);
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "../core/pool.hpp"
@@ -36,6 +37,13 @@ class OutArray {
         auto* to = static_cast<unsigned char*>(data_);
         const auto* from = reinterpret_cast<const unsigned char*>(values.data());
         copy(values.size() * sizeof(T), [&](std::size_t begin, std::size_t end) {
+            std::memcpy(to + begin, from + begin, end - begin);
+        });
+    }
+    void write_bytes(const void* data, std::size_t bytes) {
+        auto* to = static_cast<unsigned char*>(data_);
+        const auto* from = static_cast<const unsigned char*>(data);
+        copy(bytes, [&](std::size_t begin, std::size_t end) {
             std::memcpy(to + begin, from + begin, end - begin);
         });
     }
@@ -79,6 +87,29 @@ class OutArray {
 
     void* data_;
     std::uintptr_t begin_, end_;  // the held byte range; empty after a move
+};
+
+// Room for results that are copied into a caller's array once the call has succeeded. The
+// largest buffer of at most scratch_cap bytes is kept for the next call, so that repeated calls
+// write to memory already in place instead of faulting in fresh pages (and, with two threads,
+// contending in the kernel for them).
+class Scratch {
+  public:
+    static constexpr std::size_t scratch_cap = std::size_t{64} << 20;
+
+    explicit Scratch(std::size_t bytes);
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch();
+
+    template <class T>
+    T* as() noexcept {
+        return reinterpret_cast<T*>(buffer_.get());
+    }
+
+  private:
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::size_t size_;
 };
 
 }  // namespace quillon::binding

@@ -420,10 +420,13 @@ PyObject* packed_cross_body(Args& args) {
     const simd::packed::Kernel kernel = packed_kernel_named(args);
     const auto [list_a, list_b] = as_strs_pair(args.object(1), args.object(2));
     if (kernel == nullptr) return none().release();
-    return to_python_matrix(without_gil([&] {
-               return levenshtein_cross_packed(list_a.slices(), list_b.slices(), kernel);
-           }))
-        .release();
+    DistanceMatrix matrix(list_b.size() == 0 ? 0 : list_a.size(),
+                          std::vector<std::uint32_t>(list_b.size()));
+    std::vector<std::uint32_t*> rows;
+    for (auto& row : matrix) rows.push_back(row.data());
+    without_gil(
+        [&] { levenshtein_cross_packed(list_a.slices(), list_b.slices(), kernel, rows.data()); });
+    return to_python_matrix(matrix).release();
 }
 
 simd::packed::JaroKernel jaro_packed_kernel_named(Args& args) {

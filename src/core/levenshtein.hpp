@@ -51,6 +51,12 @@ std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
 // Rows of distances: row i holds list_a[i] against every text of list_b. No rows at all when
 // either list is empty.
 using DistanceMatrix = std::vector<std::vector<std::uint32_t>>;
+
+// The same rows written to rows[i] (list_b.size() entries each), which the caller provides:
+// a matrix of its own, so that a repeated call need not fault in fresh memory.
+void levenshtein_cross_product_into(std::span<const TextSlice> list_a,
+                                    std::span<const TextSlice> list_b, std::uint32_t* const* rows);
+
 DistanceMatrix levenshtein_cross_product(std::span<const TextSlice> list_a,
                                          std::span<const TextSlice> list_b);
 

@@ -77,30 +77,39 @@ std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
         [&](std::size_t i) { return candidates[i]; });
 }
 
-DistanceMatrix levenshtein_cross_product(std::span<const TextSlice> list_a,
-                                         std::span<const TextSlice> list_b) {
-    if (list_a.empty() || list_b.empty()) return {};
+void levenshtein_cross_product_into(std::span<const TextSlice> list_a,
+                                    std::span<const TextSlice> list_b, std::uint32_t* const* rows) {
+    if (list_a.empty() || list_b.empty()) return;
     if (const simd::packed::Kernel kernel = simd::kernels().levenshtein_lanes) {
-        return levenshtein_cross_packed(list_a, list_b, kernel);
+        return levenshtein_cross_packed(list_a, list_b, kernel, rows);
     }
     // Each row chooses its own route; list_b's part of that choice is the same for every row.
     bool list_b_ascii = true;
     for (const TextSlice& b : list_b) list_b_ascii = list_b_ascii && is_ascii(b);
-    return pool::map(
+    pool::for_each(
         list_a.size(),
         [&](std::size_t i) {
             const TextSlice a = list_a[i];
             const std::size_t m = list_b.size();
-            std::vector<std::uint32_t> row(m, 0);
+            std::uint32_t* row = rows[i];
             if (list_b_ascii && fits_one_word(a)) {
                 const simd::MyersPattern pattern = simd::MyersPattern::build(a);
-                myers_run(pattern, m, [&](std::size_t k) { return list_b[k]; }, row.data());
+                myers_run(pattern, m, [&](std::size_t k) { return list_b[k]; }, row);
             } else {
                 for (std::size_t j = 0; j < m; ++j) row[j] = levenshtein_utf8(a, list_b[j]);
             }
-            return row;
         },
         pool::rows_per_piece(list_b.size()));
+}
+
+DistanceMatrix levenshtein_cross_product(std::span<const TextSlice> list_a,
+                                         std::span<const TextSlice> list_b) {
+    if (list_a.empty() || list_b.empty()) return {};
+    DistanceMatrix matrix(list_a.size(), std::vector<std::uint32_t>(list_b.size()));
+    std::vector<std::uint32_t*> rows(matrix.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = matrix[i].data();
+    levenshtein_cross_product_into(list_a, list_b, rows.data());
+    return matrix;
 }
 
 }  // namespace quillon

@@ -52,23 +52,22 @@ bool levenshtein_batch_packed(TextSlice query, std::span<const TextSlice> candid
     return true;
 }
 
-std::vector<std::vector<std::uint32_t>> levenshtein_cross_packed(std::span<const TextSlice> list_a,
-                                                                 std::span<const TextSlice> list_b,
-                                                                 packed::Kernel kernel) {
-    if (list_a.empty() || list_b.empty()) return {};
+void levenshtein_cross_packed(std::span<const TextSlice> list_a, std::span<const TextSlice> list_b,
+                              packed::Kernel kernel, std::uint32_t* const* rows) {
+    if (list_a.empty() || list_b.empty()) return;
     UnitTexts texts;
     std::vector<Units> a(list_a.size()), b(list_b.size());
     for (std::size_t i = 0; i < list_a.size(); ++i) a[i] = texts.add(list_a[i]);
     for (std::size_t j = 0; j < list_b.size(); ++j) b[j] = texts.add(list_b[j]);
     const PackedList packed_b(texts, b);
-    return pool::map(
+    pool::for_each(
         list_a.size(),
         [&](std::size_t i) {
-            std::vector<std::uint32_t> row(list_b.size());
+            std::uint32_t* row = rows[i];
             if (!a[i].fits || a[i].size == 0) {
-                for (std::size_t j = 0; j < row.size(); ++j)
+                for (std::size_t j = 0; j < list_b.size(); ++j)
                     row[j] = levenshtein_utf8(list_a[i], list_b[j]);
-                return row;
+                return;
             }
             const packed::Query pattern(texts.data(a[i]), a[i].size);
             std::uint32_t distance[packed::lanes];
@@ -79,7 +78,6 @@ std::vector<std::vector<std::uint32_t>> levenshtein_cross_packed(std::span<const
             }
             for (const std::uint32_t j : packed_b.others())
                 row[j] = levenshtein_utf8(list_a[i], list_b[j]);
-            return row;
         },
         pool::rows_per_piece(list_b.size()));
 }

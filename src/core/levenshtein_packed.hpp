@@ -19,10 +19,9 @@ namespace quillon {
 bool levenshtein_batch_packed(TextSlice query, std::span<const TextSlice> candidates,
                               std::uint32_t* out, simd::packed::Kernel kernel);
 
-// Row i: list_a[i] against every text of list_b, on the worker pool. Rows whose text does not
-// fit the lanes are computed pair by pair.
-std::vector<std::vector<std::uint32_t>> levenshtein_cross_packed(std::span<const TextSlice> list_a,
-                                                                 std::span<const TextSlice> list_b,
-                                                                 simd::packed::Kernel kernel);
+// rows[i]: list_a[i] against every text of list_b, on the worker pool. Rows whose text does
+// not fit the lanes are computed pair by pair.
+void levenshtein_cross_packed(std::span<const TextSlice> list_a, std::span<const TextSlice> list_b,
+                              simd::packed::Kernel kernel, std::uint32_t* const* rows);
 
 }  // namespace quillon

@@ -75,22 +75,28 @@ inline std::size_t rows_per_piece(std::size_t row_length) noexcept {
     return row_length == 0 ? 1 : (pairs + row_length - 1) / row_length;
 }
 
-// Ordered parallel map: out[i] = fn(i) for i in [0, n). Pieces hold at least min_grain items,
-// so cheap work on few items stays on the calling thread.
+// Parallel for-each: fn(i) for every i in [0, n), in any order. Pieces hold at least min_grain
+// items, so cheap work on few items stays on the calling thread.
 template <class F>
-auto map(std::size_t n, F&& fn, std::size_t min_grain = min_pairs_per_piece) {
-    using T = std::decay_t<decltype(fn(std::size_t{}))>;
-    std::vector<T> out(n);
-    if (n == 0) return out;
+void for_each(std::size_t n, F&& fn, std::size_t min_grain = min_pairs_per_piece) {
+    if (n == 0) return;
     // Many pieces per thread let fast threads take over the work of slow ones, and keep the
     // gaps between interrupt polls short.
     constexpr std::size_t pieces_per_thread = 64;
     std::size_t grain = (n + pieces_per_thread * size() - 1) / (pieces_per_thread * size());
     if (grain < min_grain) grain = min_grain;
     auto body = [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) out[i] = fn(i);
+        for (std::size_t i = begin; i < end; ++i) fn(i);
     };
     detail::run(n, grain, detail::RangeFn(body));
+}
+
+// Ordered parallel map: out[i] = fn(i) for i in [0, n), pieces as for for_each.
+template <class F>
+auto map(std::size_t n, F&& fn, std::size_t min_grain = min_pairs_per_piece) {
+    using T = std::decay_t<decltype(fn(std::size_t{}))>;
+    std::vector<T> out(n);
+    for_each(n, [&](std::size_t i) { out[i] = fn(i); }, min_grain);
     return out;
 }
 

@@ -26,8 +26,8 @@ PyObject* levenshtein_cdist(Args& args) {
 }
 
 PyObject* levenshtein_cdist_into(Args& args) {
-    return cdist_into_form(args.object(0), args.object(1), args.object(2), Element::u32,
-                           levenshtein_cross_product);
+    return cdist_into_scratch_form<std::uint32_t>(args.object(0), args.object(1), args.object(2),
+                                                  Element::u32, levenshtein_cross_product_into);
 }
 
 PyObject* levenshtein_myers(Args& args) {
