@@ -452,10 +452,14 @@ PyObject* jaro_packed_cross_body(Args& args) {
     const auto [list_a, list_b] = as_strs_pair(args.object(1), args.object(2));
     const double p = args.float_or(3, 0.1);
     if (kernel == nullptr) return none().release();
-    return to_python_matrix(without_gil([&] {
-               return jaro_winkler_cross_packed(list_a.slices(), list_b.slices(), p, kernel);
-           }))
-        .release();
+    SimilarityMatrix matrix(list_b.size() == 0 ? 0 : list_a.size(),
+                            std::vector<double>(list_b.size()));
+    std::vector<double*> rows;
+    for (auto& row : matrix) rows.push_back(row.data());
+    without_gil([&] {
+        jaro_winkler_cross_packed(list_a.slices(), list_b.slices(), p, kernel, rows.data());
+    });
+    return to_python_matrix(matrix).release();
 }
 
 // The fuzzy-ratio routes that faster ones replaced, kept as their oracles: extraction scoring

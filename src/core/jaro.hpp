@@ -52,6 +52,11 @@ std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlic
 
 // Row i holds list_a[i] against every text of list_b; no rows when either list is empty.
 using SimilarityMatrix = std::vector<std::vector<double>>;
+
+// The same rows written to rows[i] (list_b.size() entries each), which the caller provides.
+void jaro_winkler_cross_product_into(std::span<const TextSlice> list_a,
+                                     std::span<const TextSlice> list_b, double p,
+                                     double* const* rows);
 SimilarityMatrix jaro_winkler_cross_product(std::span<const TextSlice> list_a,
                                             std::span<const TextSlice> list_b, double p);
 

@@ -50,21 +50,30 @@ std::vector<double> jaro_winkler_batch(TextSlice query, std::span<const TextSlic
     return out;
 }
 
+void jaro_winkler_cross_product_into(std::span<const TextSlice> list_a,
+                                     std::span<const TextSlice> list_b, double p,
+                                     double* const* rows) {
+    if (list_a.empty() || list_b.empty()) return;
+    if (const simd::packed::JaroKernel kernel = simd::kernels().jaro_lanes) {
+        return jaro_winkler_cross_packed(list_a, list_b, p, kernel, rows);
+    }
+    pool::for_each(
+        list_a.size(),
+        [&](std::size_t i) {
+            for (std::size_t j = 0; j < list_b.size(); ++j)
+                rows[i][j] = jaro_winkler(list_a[i], list_b[j], p);
+        },
+        pool::rows_per_piece(list_b.size()));
+}
+
 SimilarityMatrix jaro_winkler_cross_product(std::span<const TextSlice> list_a,
                                             std::span<const TextSlice> list_b, double p) {
     if (list_a.empty() || list_b.empty()) return {};
-    if (const simd::packed::JaroKernel kernel = simd::kernels().jaro_lanes) {
-        return jaro_winkler_cross_packed(list_a, list_b, p, kernel);
-    }
-    return pool::map(
-        list_a.size(),
-        [&](std::size_t i) {
-            std::vector<double> row(list_b.size());
-            for (std::size_t j = 0; j < row.size(); ++j)
-                row[j] = jaro_winkler(list_a[i], list_b[j], p);
-            return row;
-        },
-        pool::rows_per_piece(list_b.size()));
+    SimilarityMatrix matrix(list_a.size(), std::vector<double>(list_b.size()));
+    std::vector<double*> rows(matrix.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = matrix[i].data();
+    jaro_winkler_cross_product_into(list_a, list_b, p, rows.data());
+    return matrix;
 }
 
 }  // namespace quillon

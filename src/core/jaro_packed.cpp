@@ -201,10 +201,9 @@ bool jaro_winkler_batch_packed(TextSlice query, std::span<const TextSlice> candi
     return true;
 }
 
-SimilarityMatrix jaro_winkler_cross_packed(std::span<const TextSlice> list_a,
-                                           std::span<const TextSlice> list_b, double p,
-                                           packed::JaroKernel kernel) {
-    if (list_a.empty() || list_b.empty()) return {};
+void jaro_winkler_cross_packed(std::span<const TextSlice> list_a, std::span<const TextSlice> list_b,
+                               double p, packed::JaroKernel kernel, double* const* out_rows) {
+    if (list_a.empty() || list_b.empty()) return;
     const double pc = clamp_prefix_scale(p);
     UnitTexts texts;
     std::vector<Units> a(list_a.size()), b(list_b.size());
@@ -246,14 +245,14 @@ SimilarityMatrix jaro_winkler_cross_packed(std::span<const TextSlice> list_a,
     WinklerTable finish;
     const bool tabled =
         finish.build(la_present, lb_present, pc, table_budget(list_a.size() * list_b.size()));
-    return pool::map(
+    pool::for_each(
         list_a.size(),
         [&](std::size_t i) {
-            std::vector<double> row(list_b.size());
+            double* row = out_rows[i];
             if (!a[i].fits || a[i].size == 0) {
-                for (std::size_t j = 0; j < row.size(); ++j)
+                for (std::size_t j = 0; j < list_b.size(); ++j)
                     row[j] = jaro_winkler(list_a[i], list_b[j], pc);
-                return row;
+                return;
             }
             std::uint16_t query_rows[packed::max_units];
             const std::uint8_t* qdata = texts.data(a[i]);
@@ -273,7 +272,6 @@ SimilarityMatrix jaro_winkler_cross_packed(std::span<const TextSlice> list_a,
             }
             for (const std::uint32_t j : packed_b.others())
                 row[j] = jaro_winkler(list_a[i], list_b[j], pc);
-            return row;
         },
         pool::rows_per_piece(list_b.size()));
 }

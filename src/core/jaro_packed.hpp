@@ -19,10 +19,9 @@ namespace quillon {
 bool jaro_winkler_batch_packed(TextSlice query, std::span<const TextSlice> candidates, double p,
                                double* out, simd::packed::JaroKernel kernel);
 
-// Row i: list_a[i] against every text of list_b, on the worker pool; no rows when either list
-// is empty. Rows whose text does not fit the lanes are computed pair by pair.
-SimilarityMatrix jaro_winkler_cross_packed(std::span<const TextSlice> list_a,
-                                           std::span<const TextSlice> list_b, double p,
-                                           simd::packed::JaroKernel kernel);
+// rows[i]: list_a[i] against every text of list_b, on the worker pool; nothing when either
+// list is empty. Rows whose text does not fit the lanes are computed pair by pair.
+void jaro_winkler_cross_packed(std::span<const TextSlice> list_a, std::span<const TextSlice> list_b,
+                               double p, simd::packed::JaroKernel kernel, double* const* rows);
 
 }  // namespace quillon

@@ -59,8 +59,11 @@ PyObject* jaro_winkler_cdist(Args& args) {
 }
 
 PyObject* jaro_winkler_cdist_into(Args& args) {
-    return cdist_into_form(args.object(0), args.object(1), args.object(2), Element::f64,
-                           cdist_with(prefix_scale(args, 3)));
+    const double p = prefix_scale(args, 3);
+    return cdist_into_scratch_form<double>(
+        args.object(0), args.object(1), args.object(2), Element::f64,
+        [p](std::span<const TextSlice> list_a, std::span<const TextSlice> list_b,
+            double* const* rows) { jaro_winkler_cross_product_into(list_a, list_b, p, rows); });
 }
 
 PyObject* jaro_optimized(Args& args) {
