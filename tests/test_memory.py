@@ -105,7 +105,9 @@ def test_refused_before_touching(route, pair):
     assert result["raised"]
     # Decoding the texts takes a few MiB; the refused buffer would have taken hundreds.
     assert result["grown_kib"] < 64 * 1024
-    assert result["available"] is not None and result["available"] <= HEADROOM
+    # The cap, not the machine's memory, bounds what is available; the process may have given
+    # back some address space (a thread's malloc arena) since its size was read.
+    assert result["available"] is not None and result["available"] < 2 * HEADROOM
     assert result["out"] == [[7, 7], [7, 7]]
     assert result["reused"]
 
