@@ -405,6 +405,17 @@ simd::packed::Kernel packed_kernel_named(Args& args) {
                        simd::packed::myers_block_avx512);
 }
 
+// A cross-product driver's rows as a list of lists: fill(row pointers) runs without the lock.
+template <class T, class Fill>
+PyObject* cross_rows(const StrList& list_a, const StrList& list_b, Fill fill) {
+    std::vector<std::vector<T>> matrix(list_b.size() == 0 ? 0 : list_a.size(),
+                                       std::vector<T>(list_b.size()));
+    std::vector<T*> rows;
+    for (auto& row : matrix) rows.push_back(row.data());
+    without_gil([&] { fill(rows.data()); });
+    return to_python_matrix(matrix).release();
+}
+
 PyObject* packed_batch_body(Args& args) {
     const simd::packed::Kernel kernel = packed_kernel_named(args);
     const TextSlice query = args.str(1);
@@ -420,13 +431,9 @@ PyObject* packed_cross_body(Args& args) {
     const simd::packed::Kernel kernel = packed_kernel_named(args);
     const auto [list_a, list_b] = as_strs_pair(args.object(1), args.object(2));
     if (kernel == nullptr) return none().release();
-    DistanceMatrix matrix(list_b.size() == 0 ? 0 : list_a.size(),
-                          std::vector<std::uint32_t>(list_b.size()));
-    std::vector<std::uint32_t*> rows;
-    for (auto& row : matrix) rows.push_back(row.data());
-    without_gil(
-        [&] { levenshtein_cross_packed(list_a.slices(), list_b.slices(), kernel, rows.data()); });
-    return to_python_matrix(matrix).release();
+    return cross_rows<std::uint32_t>(list_a, list_b, [&](std::uint32_t* const* rows) {
+        levenshtein_cross_packed(list_a.slices(), list_b.slices(), kernel, rows);
+    });
 }
 
 simd::packed::JaroKernel jaro_packed_kernel_named(Args& args) {
@@ -452,14 +459,9 @@ PyObject* jaro_packed_cross_body(Args& args) {
     const auto [list_a, list_b] = as_strs_pair(args.object(1), args.object(2));
     const double p = args.float_or(3, 0.1);
     if (kernel == nullptr) return none().release();
-    SimilarityMatrix matrix(list_b.size() == 0 ? 0 : list_a.size(),
-                            std::vector<double>(list_b.size()));
-    std::vector<double*> rows;
-    for (auto& row : matrix) rows.push_back(row.data());
-    without_gil([&] {
-        jaro_winkler_cross_packed(list_a.slices(), list_b.slices(), p, kernel, rows.data());
+    return cross_rows<double>(list_a, list_b, [&](double* const* rows) {
+        jaro_winkler_cross_packed(list_a.slices(), list_b.slices(), p, kernel, rows);
     });
-    return to_python_matrix(matrix).release();
 }
 
 // The fuzzy-ratio routes that faster ones replaced, kept as their oracles: extraction scoring
