@@ -34,11 +34,7 @@ class OutArray {
     // checked beforehand. Runs to the end once started: an array is never left half written.
     template <class T>
     void write(const std::vector<T>& values) {
-        auto* to = static_cast<unsigned char*>(data_);
-        const auto* from = reinterpret_cast<const unsigned char*>(values.data());
-        copy(values.size() * sizeof(T), [&](std::size_t begin, std::size_t end) {
-            std::memcpy(to + begin, from + begin, end - begin);
-        });
+        write_bytes(values.data(), values.size() * sizeof(T));
     }
     void write_bytes(const void* data, std::size_t bytes) {
         auto* to = static_cast<unsigned char*>(data_);
