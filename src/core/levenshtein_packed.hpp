@@ -2,7 +2,7 @@
 // Texts become byte units once per call: ASCII texts as they are, the code points of other texts
 // mapped to the units 128..255 in order of first appearance, so that Unicode lists run the byte
 // kernels unchanged. Texts that do not fit (more than 64 units, more distinct code points than
-// units, ill-formed UTF-8) take levenshtein_utf8; the results never depend on the route.
+// units) take levenshtein_utf8; the results never depend on the route.
 #pragma once
 
 #include <cstdint>

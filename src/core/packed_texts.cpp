@@ -5,6 +5,8 @@
 #include <array>
 #include <memory>
 
+#include "fuzz/units.hpp"
+
 namespace quillon {
 
 namespace packed = simd::packed;
@@ -64,40 +66,13 @@ int UnitTexts::unit(std::uint32_t c) {
 bool UnitTexts::decode(TextSlice text) {
     const std::uint8_t* p = text.bytes();
     const std::uint8_t* end = p + text.size;
-    std::size_t count = 0;
-    while (p < end) {
+    for (std::size_t count = 0; p < end;) {
         if (++count > packed::max_units) return false;
-        const std::uint8_t b = *p;
-        if (b < 0x80) {
-            storage_.push_back(b);
-            ++p;
-            continue;
-        }
-        std::uint32_t c;
-        std::size_t n;
-        if (b >= 0xC2 && b <= 0xDF) {
-            c = b & 0x1Fu, n = 1;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            c = b & 0x0Fu, n = 2;
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            c = b & 0x07u, n = 3;
-        } else {
-            return false;
-        }
-        if (static_cast<std::size_t>(end - p) <= n) return false;
-        for (std::size_t k = 1; k <= n; ++k) {
-            if ((p[k] & 0xC0) != 0x80) return false;
-            c = (c << 6) | (p[k] & 0x3Fu);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are ill-formed.
-        if ((n == 2 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) ||
-            (n == 3 && (c < 0x10000 || c > 0x10FFFF))) {
-            return false;
-        }
-        const int u = unit(c);
+        // Ill-formed bytes become U+FFFD as in decode_utf8, so the pair route agrees.
+        const std::uint32_t c = fuzz::next_scalar(p, end);
+        const int u = c < 0x80 ? static_cast<int>(c) : unit(c);
         if (u < 0) return false;
         storage_.push_back(static_cast<std::uint8_t>(u));
-        p += n + 1;
     }
     return true;
 }

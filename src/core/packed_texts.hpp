@@ -1,7 +1,7 @@
 // Texts as byte units for the narrow-lane kernels (simd/packed.hpp), and their blocks. ASCII
 // texts are their own units; the code points of other texts get the units 128..255 in order of
 // first appearance within one call, so that Unicode lists run the byte kernels unchanged. A text
-// that does not fit (more than 64 units, a code point without a unit, ill-formed UTF-8) is left
+// that does not fit (more than 64 units, a code point without a unit) is left
 // to the caller's pair route; which texts fit never changes a result.
 #pragma once
 
