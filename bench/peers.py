@@ -1,8 +1,8 @@
-"""Quillon on short words against its targets and against other libraries, used as black boxes on
-the same inputs: every row of the short-words table in one run.
+"""Quillon against its targets and against other libraries, used as black boxes on the same
+inputs: every row of the short-words table and of the long-texts and alignment table in one run.
 
-    pip install '.[bench]' && python bench/peers.py      # about two minutes on 2 cores
-    python bench/peers.py --quick                        # shorter lists and fewer samples
+    pip install '.[bench]' && python bench/peers.py      # about three minutes on 2 cores
+    python bench/peers.py --table long --quick          # one table, shorter lists, fewer samples
 
 Each row prints the workload, quillon's time (per call, word, pair or choice, as the row says),
 the other side of the row's ratio (a peer library on the same inputs, quillon on the ASCII words,
@@ -78,6 +78,26 @@ fuzz_extract_one, 2 threads               | 2:extract_one | 1 thread=1:extract_o
 fuzz_ratio_batch, 2 threads               | 2:ratio_batch | 1 thread=1:ratio_batch | -
 """
 
+# Long texts and alignment.
+LONG_ROWS = """
+levenshtein_distance, 10 000 chars, 10 % edits     | 1:lev/10k edited   | edlib     | >= 2x
+levenshtein_distance, 10 000 chars, unrelated      | 1:lev/10k random   | edlib     | >= 4x
+levenshtein_distance, 1000 chars, 10 % edits       | 1:lev/1k edited    | edlib     | >= 5x
+levenshtein_cdist, 20 x 20 texts of 1000 chars, 1 thread  | 1:lev_cdist/1k | stringzillas | >= 2x
+  the same, 2 threads                                     | 2:lev_cdist/1k | stringzillas | >= 2x
+damerau_levenshtein_distance, 1000 chars, 10 % edits | 1:dl/1k edited   | jellyfish | >= 15x
+damerau_levenshtein_distance, 5000 chars, 10 % edits | 1:dl/5k edited   | -         | <= 30 ms
+needleman_wunsch_score (1, -1, -1), 1000 DNA chars   | 1:nw/dna         | biopython | >= 8x
+  the same, needleman_wunsch_striped                 | 1:nw_striped/dna | biopython | >= 8x
+needleman_wunsch_affine (1, -1, -3, -1), the same    | 1:nw_affine/dna  | biopython | >= 5x
+needleman_wunsch_batch_fn, 40 x 40 DNA texts of 1000 chars, per pair, 2 threads
+                                                     | 2:nw_all         | stringzillas | >= 1.5x
+jaro_winkler_similarity, 1000 chars                  | 1:jw/1k edited   | jellyfish | >= 20x
+fuzz_partial_ratio, 5000 chars in 50 000             | 1:partial/long   | -         | <= 100 ms
+fuzz_partial_token_ratio, the same                   | 1:partial_token/long | -     | <= 300 ms
+jaro_optimized, 30 000 chars (against jaro_similarity) | 1:jaro_opt/30k | jaro_similarity=1:jaro/30k | <= 2x
+"""
+
 # Not in the table: levenshtein_distance against every installed peer.
 MORE_ROWS = """
 levenshtein_distance per call, random ASCII words      | 1:lev/random     | editdistance | -
@@ -97,6 +117,8 @@ PEERS = {
     "edlib": ("edlib", "edlib", "align"),
     "stringzillas": ("stringzillas-cpus", "stringzillas", "LevenshteinDistances"),
     "stringzilla": ("stringzilla", "stringzilla", "Strs"),  # the string list stringzillas takes
+    "biopython": ("biopython", "Bio.Align", "PairwiseAligner"),
+    "parasail": ("parasail", "parasail", "nw_scan_16"),
 }
 LEVENSHTEIN_PEERS = ["polyleven", "editdistance", "jellyfish", "edlib"]
 
@@ -182,6 +204,56 @@ class Inputs:
         }
         self.choices = words(rng, 100_000, 5, 30)
         self.choice_query = edited(rng, self.choices[4321], 2)
+
+
+def text(rng: random.Random, n: int, alphabet: bytes = LETTERS) -> str:
+    """n random letters drawn from alphabet (a 256-entry table)."""
+    return rng.randbytes(n).translate(alphabet).decode("ascii")
+
+
+def mutated(rng: random.Random, t: str, alphabet: bytes = LETTERS) -> str:
+    """t with a tenth of its positions substituted, deleted or inserted before."""
+    out = []
+    for c in t:
+        roll = rng.random()
+        if roll >= 0.1:
+            out.append(c)
+        elif roll < 0.1 / 3:
+            out.append(chr(alphabet[rng.randrange(256)]))
+        elif roll < 0.2 / 3:
+            out += [chr(alphabet[rng.randrange(256)]), c]
+    return "".join(out)
+
+
+DNA = b"ACGT" * 64
+
+
+class LongInputs:
+    """The long texts; the same seed gives the same texts in every process."""
+
+    def __init__(self, quick: bool) -> None:
+        rng = random.Random(2025)
+        pairs = 2 if quick else 4
+
+        def edited_pairs(n: int, k: int, alphabet: bytes = LETTERS):
+            a = [text(rng, n, alphabet) for _ in range(k)]
+            return a, [mutated(rng, s, alphabet) for s in a]
+
+        self.pairs = {
+            "10k edited": edited_pairs(10_000, pairs),
+            "10k random": (
+                [text(rng, 10_000) for _ in range(pairs)],
+                [text(rng, 10_000) for _ in range(pairs)],
+            ),
+            "1k edited": edited_pairs(1000, 5 * pairs),
+            "5k edited": edited_pairs(5000, 1),
+            "dna": edited_pairs(1000, 5 * pairs, DNA),
+            "30k": ([text(rng, 30_000)], [text(rng, 30_000)]),
+        }
+        base = text(rng, 1000)
+        self.cdist = [mutated(rng, base) if i % 2 else text(rng, 1000) for i in range(20)]
+        self.dna = [text(rng, 1000, DNA) for _ in range(10 if quick else 40)]
+        self.partial = (text(rng, 5000), text(rng, 50_000))
 
 
 def peer(label: str, attribute: str | None = None):
@@ -317,20 +389,86 @@ def workloads(inputs: Inputs, threads: int):
     ]
     yield len(choices), sides
 
-    # Last, because the engine's threads keep spinning once it has run, taking a core from
-    # everything measured after it in this interpreter.
-    levenshtein_distances, strs = peer("stringzillas"), peer("stringzilla")
-    if levenshtein_distances is None or strs is None:
+
+def long_workloads(inputs: LongInputs, threads: int):
+    """The long texts' workloads, as workloads() gives them."""
+    import numpy as np
+    import quillon as q
+
+    if threads == 1:
+        aligner = peer("biopython")
+        linear = aligner and aligner(
+            mode="global", match_score=1, mismatch_score=-1, open_gap_score=-1, extend_gap_score=-1
+        )
+        # A gap run of k costs gap_open + k * gap_extend in quillon, open + (k - 1) * extend here.
+        affine = aligner and aligner(
+            mode="global", match_score=1, mismatch_score=-1, open_gap_score=-4, extend_gap_score=-1
+        )
+        nw_parasail, matrix = peer("parasail"), None
+        if nw_parasail is not None:
+            matrix = peer("parasail", "matrix_create")("ACGT", 1, -1)
+        for key, f, sets, others in (
+            ("lev", q.levenshtein_distance, ["10k edited", "10k random", "1k edited"], ["edlib"]),
+            ("dl", q.damerau_levenshtein_distance, ["1k edited", "5k edited"], ["jellyfish"]),
+            ("jw", q.jaro_winkler_similarity, ["1k edited"], ["jellyfish"]),
+            ("nw", lambda a, b: q.needleman_wunsch_score(a, b, 1, -1, -1), ["dna"], ["biopython"]),
+            ("nw_striped", lambda a, b: q.needleman_wunsch_striped(a, b, 1, -1, -1), ["dna"], []),
+            ("nw_affine", lambda a, b: q.needleman_wunsch_affine(a, b, 1, -1, -3, -1), ["dna"], []),
+            ("jaro", q.jaro_similarity, ["30k"], []),
+            ("jaro_opt", q.jaro_optimized, ["30k"], []),
+        ):
+            for pair_set in sets:
+                a, b = inputs.pairs[pair_set]
+                sides = [(f"{key}/{pair_set}", pairwise(f, a, b), False)]
+                peers = {
+                    label: peer(label, f.__name__ if label == "jellyfish" else None)
+                    for label in others
+                    if pair_set != "5k edited"  # one pair, jellyfish would take seconds
+                }
+                if pair_set == "dna" and linear is not None:
+                    peers["biopython"] = affine.score if key == "nw_affine" else linear.score
+                if key == "nw" and nw_parasail is not None:
+                    peers["parasail"] = lambda x, y: nw_parasail(x, y, 1, 1, matrix).score
+                for label, g in peers.items():
+                    if g is not None:
+                        g = functools.partial(edlib_distance, g) if label == "edlib" else g
+                        sides.append((f"{key}/{pair_set}/{label}", pairwise(g, a, b), True))
+                yield len(a), sides
+        a, b = inputs.partial
+        yield 1, [("partial/long", same(lambda: q.fuzz_partial_ratio(a, b)), False)]
+        yield 1, [("partial_token/long", same(lambda: q.fuzz_partial_token_ratio(a, b)), False)]
+
+    texts, shape = inputs.cdist, (len(inputs.cdist),) * 2
+    run = into(q.levenshtein_cdist_into, np.empty(shape, np.uint32), texts, texts)
+    yield shape[0] * shape[1], [("lev_cdist/1k", run, False)]
+    dna = inputs.dna
+    call = same(lambda: [q.needleman_wunsch_batch_fn(x, dna, 1, -1, -1) for x in dna])
+    yield len(dna) ** 2, [("nw_all", call, False)]
+
+
+def stringzillas_workloads(inputs: Inputs | None, long_inputs: LongInputs | None, threads: int):
+    """stringzillas' cross-products beside quillon's, whose result is the agreement check (its
+    time here is not reported). Last in a worker, because the engine's threads keep spinning once
+    it has run, taking a core from everything measured after it in that interpreter."""
+    import numpy as np
+    import quillon as q
+
+    module, strs = peer("stringzillas", "DeviceScope"), peer("stringzilla")
+    if module is None or strs is None:
         return
-    for name, texts in inputs.cdist.items():
+    import stringzillas
+
+    scope = stringzillas.DeviceScope(cpu_cores=threads)
+    levenshtein = stringzillas.LevenshteinDistances(capabilities=scope)
+    cdists = dict(inputs.cdist) if inputs else {}
+    if long_inputs:
+        cdists["1k"] = long_inputs.cdist
+    for name, texts in cdists.items():
         shape = (len(texts), len(texts))
-        scope = peer("stringzillas", "DeviceScope")(cpu_cores=threads)
-        engine = levenshtein_distances(capabilities=scope)
         # The engine takes its own string list, built once outside the timing.
         texts_sz, out_sz = strs(texts), np.empty(shape, np.uint64)
-        call = functools.partial(engine, texts_sz, texts_sz, device=scope, out=out_sz)
+        call = functools.partial(levenshtein, texts_sz, texts_sz, device=scope, out=out_sz)
         sides = [
-            # quillon's result, for the agreement check (its time here is not reported)
             (
                 f"lev_cdist/{name}/check",
                 into(q.levenshtein_cdist_into, np.empty(shape, np.uint32), texts, texts),
@@ -339,6 +477,24 @@ def workloads(inputs: Inputs, threads: int):
             (f"lev_cdist/{name}/stringzillas", (call, lambda call=call: call().copy()), True),
         ]
         yield shape[0] * shape[1], sides
+    if long_inputs:
+        dna = long_inputs.dna
+        classes = np.zeros(256, np.uint8)
+        classes[list(b"ACGT")] = [0, 1, 2, 3]
+        costs = np.full((32, 32), -1, np.int8)
+        np.fill_diagonal(costs, 1)
+        engine = stringzillas.NeedlemanWunschScores(classes, costs, -1, -1, scope)
+        dna_sz, out_sz = strs(dna), np.empty((len(dna), len(dna)), np.int64)
+        call = functools.partial(engine, dna_sz, dna_sz, device=scope, out=out_sz)
+        sides = [
+            (
+                "nw_all/check",
+                same(lambda: [q.needleman_wunsch_batch_fn(x, dna, 1, -1, -1) for x in dna]),
+                False,
+            ),
+            ("nw_all/stringzillas", (call, lambda: call().copy()), True),
+        ]
+        yield len(dna) ** 2, sides
 
 
 def digest(value) -> str:
@@ -364,16 +520,24 @@ def measure(sides, items: int, quick: bool) -> dict:
     return found
 
 
-def serve(threads: int, quick: bool) -> None:
+def serve(threads: int, quick: bool, table: str) -> None:
     """The worker's side of Worker: the list sizes, then one answer per command read."""
-    inputs = Inputs(quick)
-    sizes = {
-        "batch": f"1 query x {len(inputs.batch):,}".replace(",", " "),
-        "cdist": "{0} x {0}".format(len(inputs.cdist["random"])),
-        "choices": f"{len(inputs.choices):,}".replace(",", " "),
-    }
+    inputs = Inputs(quick) if table != "long" else None
+    long_inputs = LongInputs(quick) if table != "short" else None
+    sizes = {}
+    if inputs:
+        sizes = {
+            "batch": f"1 query x {len(inputs.batch):,}".replace(",", " "),
+            "cdist": "{0} x {0}".format(len(inputs.cdist["random"])),
+            "choices": f"{len(inputs.choices):,}".replace(",", " "),
+        }
     print(json.dumps(sizes), flush=True)
-    pending, current = workloads(inputs, threads), None
+    pending = itertools.chain(
+        workloads(inputs, threads) if inputs else (),
+        long_workloads(long_inputs, threads) if long_inputs else (),
+        stringzillas_workloads(inputs, long_inputs, threads),
+    )
+    current = None
     for command in sys.stdin:
         if command.strip() == "next":
             current = next(pending, None)
@@ -386,9 +550,10 @@ class Worker:
     """A fresh interpreter under RAYON_NUM_THREADS=threads that builds the next workload on
     "next" (answering its name, None after the last) and times it on "measure"."""
 
-    def __init__(self, threads: int, quick: bool) -> None:
+    def __init__(self, threads: int, quick: bool, table: str) -> None:
         env = dict(os.environ, RAYON_NUM_THREADS=str(threads))
-        argv = [sys.executable, __file__, "--worker", str(threads)] + ["--quick"] * quick
+        argv = [sys.executable, __file__, "--worker", str(threads), "--table", table]
+        argv += ["--quick"] * quick
         self.threads = threads
         self.process = subprocess.Popen(
             argv, env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True
@@ -411,11 +576,11 @@ class Worker:
         self.process.wait()
 
 
-def run_all(quick: bool) -> dict:
+def run_all(quick: bool, table: str) -> dict:
     """Every measurement, by thread count ("1", "2") and key. Both workers live for the whole run
     and take each workload in turn, one after the other, so that a change in the machine's load
     weighs on one thread and two alike; the one-thread worker alone takes the single pairs."""
-    workers = [Worker(threads, quick) for threads in (1, 2)]
+    workers = [Worker(threads, quick, table) for threads in (1, 2)]
     runs = {str(w.threads): {} for w in workers}
     names = [w.ask("next") for w in workers]
     while names[0] is not None:
@@ -448,7 +613,7 @@ def row(runs: dict, workload: str, ours: str, other: str, target: str) -> list[s
         other_threads, other_key = other_key.split(":")
         theirs = runs[other_threads][other_key]
         # Accented words keep their ASCII distances, and threads never change a result.
-        comparable = label in ("ASCII", "1 thread")
+        comparable = label in ("ASCII", "1 thread", "jaro_similarity")
         same = ("=" if theirs["digest"] == mine["digest"] else "~") if comparable else ""
     else:
         theirs = runs[threads].get(f"{key}/{label}")  # a peer on the same inputs and threads
@@ -468,7 +633,10 @@ def row(runs: dict, workload: str, ours: str, other: str, target: str) -> list[s
         if target.endswith("x"):
             measured, limit = ratio, float(value.rstrip("x"))
         else:
-            measured, limit = mine["seconds"], float(value) * {"ns": 1e-9, "us": 1e-6}[target[-2:]]
+            measured, limit = (
+                mine["seconds"],
+                float(value) * {"ns": 1e-9, "us": 1e-6, "ms": 1e-3}[target[-2:]],
+            )
         cells[5] = "yes" if (measured >= limit if op == ">=" else measured <= limit) else "NO"
     return cells
 
@@ -496,19 +664,30 @@ def versions() -> str:
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true", help="shorter lists, fewer samples")
+    parser.add_argument(
+        "--table",
+        choices=["short", "long", "all"],
+        default="all",
+        help="short words, long texts and alignment, or both (the default)",
+    )
     parser.add_argument("--worker", type=int, help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.worker:
-        serve(args.worker, args.quick)
+        serve(args.worker, args.quick, args.table)
         return
     start = time.perf_counter()
     print(versions())
     print(f"{os.cpu_count()} hardware threads; {'quick' if args.quick else 'full'} run")
-    runs = run_all(args.quick)
+    runs = run_all(args.quick, args.table)
     head = ["workload", "quillon", "other", "ratio", "target", "met", "same"]
-    for title, rows in (("", ROWS), ("\nlevenshtein_distance, other peers", MORE_ROWS)):
-        if title:
-            print(title)
+    tables = {
+        "short": [("Short words", ROWS), ("\nlevenshtein_distance, other peers", MORE_ROWS)],
+        "long": [("\nLong texts and alignment", LONG_ROWS)],
+    }
+    for title, rows in [
+        t for name in ("short", "long") if args.table in (name, "all") for t in tables[name]
+    ]:
+        print(title)
         lines = [head] + table(runs, rows)
         widths = [max(len(line[i]) for line in lines) for i in range(len(head))]
         for line in lines:
