@@ -38,18 +38,9 @@ struct Registry {
     std::vector<std::pair<std::uintptr_t, std::uintptr_t>> held;
 };
 
-// The registry lives in static storage so that a forked child can start a fresh one: the calls
-// that held its arrays (and perhaps the mutex) run on threads the child does not have. The
-// parent's entries are left to leak rather than freed in a child mid-update.
-alignas(Registry) unsigned char registry_storage[sizeof(Registry)];
-Registry* registry = new (registry_storage) Registry;
-
-void forget_holds_in_child() noexcept { registry = new (registry_storage) Registry; }
-
-Registry& holds() {
-    reset_in_forked_child<forget_holds_in_child>();
-    return *registry;
-}
+// One registry per process: a forked child starts a fresh one, since the calls that held its
+// arrays (and perhaps the mutex) run on threads the child does not have.
+Registry& holds() noexcept { return per_process<Registry>(); }
 
 bool try_hold(std::uintptr_t begin, std::uintptr_t end) {
     if (begin == end) return true;  // no memory, nothing to write
@@ -96,22 +87,15 @@ const char* element_name(Element element) { return element == Element::u32 ? "ui
 
 namespace {
 
-// The one kept scratch buffer, process-wide, in static storage so that a forked child can
-// start without it (a thread of the parent may have held the mutex).
+// The one kept scratch buffer, per process: a forked child starts without it (a thread of the
+// parent may have held the mutex).
 struct KeptScratch {
     std::mutex mutex;
     std::unique_ptr<unsigned char[]> buffer;
     std::size_t size = 0;
 };
-alignas(KeptScratch) unsigned char kept_storage[sizeof(KeptScratch)];
-KeptScratch* kept = new (kept_storage) KeptScratch;
 
-void forget_scratch_in_child() noexcept { kept = new (kept_storage) KeptScratch; }
-
-KeptScratch& kept_scratch() {
-    reset_in_forked_child<forget_scratch_in_child>();
-    return *kept;
-}
+KeptScratch& kept_scratch() noexcept { return per_process<KeptScratch>(); }
 
 }  // namespace
 

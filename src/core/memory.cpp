@@ -21,11 +21,9 @@ constexpr std::uint64_t unread_below = std::uint64_t{16} << 20;
 constexpr std::uint64_t unknown = ~std::uint64_t{0};
 
 // Bytes held by live claims. Their pages count in MemAvailable only once written, so they are
-// subtracted again: conservative for a buffer already filled, right for one just allocated.
-std::atomic<std::uint64_t> claimed{0};
-
-// A forked child has none of the threads whose claims the count holds.
-void forget_claims_in_child() noexcept { claimed.store(0, std::memory_order_relaxed); }
+// subtracted again: conservative for a buffer already filled, right for one just allocated. A
+// forked child starts from zero: it has none of the threads whose claims the count holds.
+std::atomic<std::uint64_t>& claimed() noexcept { return per_process<std::atomic<std::uint64_t>>(); }
 
 std::uint64_t page_size() noexcept {
     const long size = sysconf(_SC_PAGESIZE);
@@ -91,19 +89,18 @@ Claim::Claim(std::size_t count, std::size_t size) {
     std::size_t bytes;
     if (__builtin_mul_overflow(count, size, &bytes)) throw std::bad_alloc();
     if (bytes < unread_below) return;
-    reset_in_forked_child<forget_claims_in_child>();
     // Counted before the check, so of two claims racing here the later one sees the earlier.
-    const std::uint64_t others = claimed.fetch_add(bytes, std::memory_order_relaxed);
+    const std::uint64_t others = claimed().fetch_add(bytes, std::memory_order_relaxed);
     const std::uint64_t room = available();
     if (others >= room || bytes > room - others) {
-        claimed.fetch_sub(bytes, std::memory_order_relaxed);
+        claimed().fetch_sub(bytes, std::memory_order_relaxed);
         throw std::bad_alloc();
     }
     bytes_ = bytes;
 }
 
 Claim::~Claim() {
-    if (bytes_ != 0) claimed.fetch_sub(bytes_, std::memory_order_relaxed);
+    if (bytes_ != 0) claimed().fetch_sub(bytes_, std::memory_order_relaxed);
 }
 
 }  // namespace quillon::memory
