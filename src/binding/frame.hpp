@@ -31,6 +31,18 @@ decltype(auto) without_gil(F&& fn) {
     return std::forward<F>(fn)();
 }
 
+// Pairs of at most this many bytes in all are scored with the lock held: their kernels finish
+// in about the time that releasing and taking back the lock would add (some tens of
+// nanoseconds), so a thread waiting for the lock waits no longer than it would for the switch.
+inline constexpr std::size_t short_pair_bytes = 64;
+
+// without_gil, except for a short pair, which runs as it is.
+template <class F>
+decltype(auto) without_gil_unless_short(TextSlice a, TextSlice b, F&& fn) {
+    if (a.size + b.size <= short_pair_bytes) return std::forward<F>(fn)();
+    return without_gil(std::forward<F>(fn));
+}
+
 // The pool's poll for work released by without_gil_interruptible: takes the lock back for a
 // moment and runs the handlers of pending signals; true when one raised.
 inline bool signal_raised(void* released_state) noexcept {

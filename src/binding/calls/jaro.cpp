@@ -34,13 +34,14 @@ auto cdist_with(double p) {
 
 PyObject* jaro_similarity(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
-    return to_python(without_gil([&] { return jaro(a, b); })).release();
+    return to_python(without_gil_unless_short(a, b, [&] { return jaro(a, b); })).release();
 }
 
 PyObject* jaro_winkler_similarity(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
     const double p = prefix_scale(args, 2);
-    return to_python(without_gil([&] { return jaro_winkler(a, b, p); })).release();
+    return to_python(without_gil_unless_short(a, b, [&] { return jaro_winkler(a, b, p); }))
+        .release();
 }
 
 PyObject* jaro_winkler_batch_fn(Args& args) {

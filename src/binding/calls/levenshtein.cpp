@@ -8,7 +8,7 @@ namespace quillon::binding {
 
 PyObject* levenshtein_distance(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
-    const std::uint32_t d = without_gil([&] { return levenshtein_utf8(a, b); });
+    const std::uint32_t d = without_gil_unless_short(a, b, [&] { return levenshtein_utf8(a, b); });
     return to_python(d).release();
 }
 
@@ -32,7 +32,8 @@ PyObject* levenshtein_cdist_into(Args& args) {
 
 PyObject* levenshtein_myers(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
-    const std::uint32_t d = without_gil([&] { return quillon::levenshtein_myers(a, b); });
+    const std::uint32_t d =
+        without_gil_unless_short(a, b, [&] { return quillon::levenshtein_myers(a, b); });
     return to_python(d).release();
 }
 
