@@ -110,7 +110,7 @@ def text_of(alphabet, n, seed):
 
 
 # Lengths around the seams: 60 (the longest lane text), 128 (the longest text decoded on the
-# stack), 8192 cells (the stack matrix) and 32767 (16-bit heap cells); groups of 1, 16 and 17.
+# stack); groups of 1, 16 and 17.
 @pytest.mark.parametrize("alphabet", ["abc", "aé", "a\u4e00b😀"])
 @pytest.mark.parametrize("la, lb", [(59, 60), (60, 61), (61, 16), (127, 128), (128, 129)])
 def test_lengths_at_the_seams(internals, alphabet, la, lb):
@@ -119,8 +119,11 @@ def test_lengths_at_the_seams(internals, alphabet, la, lb):
     assert_routes_agree(internals, list_a, list_b)
 
 
+# 8192 cells (the stack matrix), then the vector route's 16-bit cells up to 65 534 units in the
+# longer text (either one) and 32-bit cells beyond.
 @pytest.mark.parametrize(
-    "la, lb", [(1, 2728), (1, 2729), (88, 88), (89, 89), (4, 32763), (4, 32764)]
+    "la, lb",
+    [(1, 2728), (1, 2729), (88, 88), (89, 89), (4, 65534), (65534, 4), (4, 65535), (65535, 3)],
 )
 def test_matrix_sizes_at_the_seams(internals, la, lb):
     # Different ends, so that nothing is stripped before the matrix is sized.
@@ -139,3 +142,38 @@ def test_alphabets_at_the_seams(internals, distinct):
     a = "".join(chars)
     list_b = ["".join(chars[k : k + 9]) for k in range(0, distinct, 5)] + [a[::-1], a[1:]]
     assert_routes_agree(internals, [a, a[:40], a[-50:], chars[0]], list_b)
+
+
+def edited(rng, text, alphabet, count):
+    chars = list(text)
+    for _ in range(count):
+        k = rng.randrange(len(chars))
+        chars[k : k + 2] = rng.choice([[rng.choice(alphabet)], chars[k : k + 2][::-1], []])
+    return "".join(chars)
+
+
+# Long pairs on the vector route: ASCII bytes and the dense alphabet of decoded texts.
+@pytest.mark.parametrize("alphabet", ["ab", "abcdefghijklmnopqrstuvwxyz", "aé", "a\u4e00😀b"])
+@pytest.mark.parametrize("size", [150, 1000])
+def test_long_pairs(internals, alphabet, size):
+    rng = random.Random(size)
+    a = text_of(alphabet, size, size)
+    pairs = [(a, edited(rng, a, alphabet, size // 10)), (a, text_of(alphabet, size // 2, 7))]
+    pairs += [(a, a[::-1]), (a, a[1:] + a[0]), ("ab" * (size // 2), "ba" * (size // 2))]
+    for x, y in pairs:
+        expected = internals.damerau_full_matrix(x, y)
+        assert quillon.damerau_levenshtein_distance(x, y) == expected
+        assert quillon.damerau_levenshtein_distance(y, x) == expected
+        assert quillon.damerau_ratio(x, "") == 0.0
+
+
+# A transposed pair with a gap of n on one side, placed across the vector seams of a row
+# (8 columns) and with the gap itself spanning vectors.
+@pytest.mark.parametrize("n", [0, 1, 6, 7, 8, 9, 16, 17, 100])
+@pytest.mark.parametrize("p", [0, 6, 7, 8, 15])
+def test_transpositions_far_apart(internals, n, p):
+    base = text_of("abcd", 120, p)
+    a = "x" + base[:p] + "pq" + base[p:] + "y"
+    b = "z" + base[:p] + "q" + "e" * n + "p" + base[p:] + "w"
+    for x, y in ((a, b), (b, a), (shift(a), shift(b))):
+        assert quillon.damerau_levenshtein_distance(x, y) == internals.damerau_full_matrix(x, y)

@@ -72,12 +72,45 @@ class TestRoutes:
             assert quillon.jaro_winkler_similarity(shift(a), b) == jaro_winkler(shift(a), b)
 
 
+def flag_arrays(internals, a, b):
+    return internals.pair_routes(a.encode(), b.encode())[3]
+
+
 @pytest.mark.parametrize("alphabet", ALPHABETS)
-def test_fast_routes_equal_flag_arrays(alphabet):
+def test_fast_routes_equal_flag_arrays(internals, alphabet):
     for a, b in seam_pairs(ALPHABETS[alphabet], alphabet):
-        expected = quillon.jaro_optimized(a, b)  # the flag arrays, on scalar values too
+        expected = flag_arrays(internals, a, b)  # on scalar values too
         assert quillon.jaro_similarity(a, b) == expected, (a, b)
+        assert quillon.jaro_optimized(a, b) == expected, (a, b)
         assert quillon.jaro_winkler_similarity(a, b, 0.2) == winkler(expected, a, b, 0.2), (a, b)
+
+
+def edited(rng, text, alphabet, count):
+    chars = list(text)
+    for _ in range(count):
+        k = rng.randrange(len(chars))
+        chars[k : k + 2] = rng.choice([[rng.choice(alphabet)], chars[k : k + 2][::-1], []])
+    return "".join(chars)
+
+
+# Long pairs take the bit-set matching, whose windows cross 64-bit words; jaro_optimized must
+# give the flag arrays' value through it. Repeated letters keep many equal units per window.
+@pytest.mark.parametrize("alphabet", ["ab", "abcdefghijklmnopqrstuvwxyz", "aé", "a\u4e00😀"])
+@pytest.mark.parametrize("size", [130, 1000, 3001])
+def test_long_pairs_equal_flag_arrays(internals, alphabet, size):
+    rng = random.Random(size)
+    a = "".join(rng.choice(alphabet) for _ in range(size))
+    pairs = [
+        (a, edited(rng, a, alphabet, size // 10)),
+        (a, "".join(rng.choice(alphabet) for _ in range(size // 3))),
+        (a, a[::-1]),
+        (a[: size // 2] * 2, a),
+        (a, ""),
+    ]
+    for x, y in pairs:
+        expected = flag_arrays(internals, x, y)
+        for route in (quillon.jaro_optimized, quillon.jaro_similarity):
+            assert route(x, y) == expected and route(y, x) == flag_arrays(internals, y, x)
 
 
 class TestPrefixScale:

@@ -2,9 +2,10 @@
 // where the current character of b occurred in a, so the whole matrix stays allocated.
 //
 // The fast route strips the common prefix and suffix, then fills a matrix of 16-bit cells on
-// the stack (heap cells, under a memory claim, for large texts). Characters become small codes:
-// ASCII pairs use their bytes; short non-ASCII texts keep code points below 256 as they are and
-// number the row text's other characters from 256; anything else is mapped densely per pair.
+// the stack, or for larger pairs a heap matrix (under a memory claim) eight columns at a time.
+// Characters become small codes: ASCII pairs use their bytes; short non-ASCII texts keep code
+// points below 256 as they are and number the row text's other characters from 256; anything
+// else is mapped densely per pair.
 #include "damerau.hpp"
 
 #include <algorithm>
@@ -12,6 +13,11 @@
 #include <memory>
 #include <new>
 #include <unordered_map>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "error.hpp"
 #include "memory.hpp"
@@ -184,6 +190,123 @@ std::uint32_t fill_on_heap(const Code* a, std::size_t la, const Code* b, std::si
     return fill(a, la, b, lb, m.get(), last.get());
 }
 
+#if defined(__SSE2__)
+// ---- One pair, eight columns of a row at a time ----
+//
+// Only transpositions with one empty gap can be least (see the sixteen-lane kernel below), so
+// at cell (i, j), 1-based, with D(i, j) the distance of the prefixes:
+//   t1 = T(j - 1) when b[j] = a[i-1], where T(l) = min(T(l - 1) + 1, D(i-2, l-1) + 1 if
+//        b[l] = a[i], else none), T(0) = none: the transposition ends at column j of row i - 2;
+//   t2 = the running value down column j when b[j-1] = a[i]: D(k-1, j-2) + (i - k), k the
+//        last row before i with a[k] = b[j], grown by one per row.
+// T and the insertion chain D(i, j) = min(x_j, D(i, j - 1) + 1) run along the row; the rest is
+// the same in every column. Within a vector each chain is a prefix scan of y = min(x, y + 1) in
+// three shifted steps (by 1, 2 and 4 lanes), then the value carried from the vector before
+// enters at +1..+8. Example over four lanes: x = 5 9 9 1 gives 5 6 9 1 after the first step
+// and 5 6 7 1 after the second.
+//
+// Cells are signed 16-bit with the sign bit flipped (x - 32768), so that the signed minimum
+// orders them as unsigned and the saturating add keeps 0x7FFF, the flipped 65535, as "none":
+// every distance is at most the longer length, below 65535.
+using Cells = __m128i;
+constexpr std::size_t vector_cells = 8;
+// The longest text the 16-bit cells take; longer pairs take 32-bit matrix cells.
+constexpr std::size_t vector_max = 65534;
+// A column code that equals no code of a: column -1, columns past b's end, and a[i-2] at i = 1.
+constexpr std::uint16_t vector_pad = 0xFFFF;
+
+std::uint16_t flipped(std::size_t x) noexcept { return static_cast<std::uint16_t>(x ^ 0x8000); }
+Cells splat16(std::uint16_t x) noexcept { return _mm_set1_epi16(static_cast<short>(x)); }
+Cells last_cell(Cells x) noexcept { return _mm_shuffle_epi32(_mm_shufflehi_epi16(x, 0xFF), 0xFF); }
+
+// y_k = min(x_k, y_(k-1) + 1) within the vector; lanes below 0 hold none.
+Cells chain(Cells x, Cells none) noexcept {
+    x = _mm_min_epi16(x,
+                      _mm_adds_epi16(_mm_or_si128(_mm_slli_si128(x, 2), _mm_srli_si128(none, 14)),
+                                     _mm_set1_epi16(1)));
+    x = _mm_min_epi16(x,
+                      _mm_adds_epi16(_mm_or_si128(_mm_slli_si128(x, 4), _mm_srli_si128(none, 12)),
+                                     _mm_set1_epi16(2)));
+    return _mm_min_epi16(x,
+                         _mm_adds_epi16(_mm_or_si128(_mm_slli_si128(x, 8), _mm_srli_si128(none, 8)),
+                                        _mm_set1_epi16(4)));
+}
+
+Cells load(const std::uint16_t* p) noexcept {
+    return _mm_loadu_si128(reinterpret_cast<const Cells*>(p));
+}
+void store(std::uint16_t* p, Cells x) noexcept { _mm_storeu_si128(reinterpret_cast<Cells*>(p), x); }
+
+// Both texts non-empty, la <= lb <= vector_max, every code below vector_pad. Row r of the
+// matrix holds D(r - 1, j) at entry j + 1, with row 0 and entry 0 the "none" borders, as in the
+// full-matrix route; the row width is padded to whole vectors (at most lb + 9 entries).
+template <class Code>
+std::uint32_t vector_distance(const Code* a, std::size_t la, const Code* b, std::size_t lb) {
+    const std::size_t vectors = (lb + vector_cells - 1) / vector_cells;
+    // Entry j of a row is read up to 8 * vectors + 1 (D(i - 1, j) of the last vector).
+    const std::size_t width = vectors * vector_cells + 2;
+    const std::size_t cells = memory::cells(la + 2, width);
+    const memory::Claim claim(cells, sizeof(std::uint16_t));
+    const std::unique_ptr<std::uint16_t[]> m(new std::uint16_t[cells]);
+    // Column codes from entry 1 (entry j is b[j-1]) and the running t2 per column.
+    const std::size_t columns = vectors * vector_cells + 1;
+    const std::unique_ptr<std::uint16_t[]> codes(new std::uint16_t[columns]);
+    const std::unique_ptr<std::uint16_t[]> t2(new std::uint16_t[columns]);
+    constexpr std::uint16_t none = 0x7FFF;
+    std::fill_n(codes.get(), columns, vector_pad);
+    for (std::size_t j = 0; j < lb; ++j) codes[j + 1] = static_cast<std::uint16_t>(b[j]);
+    std::fill_n(t2.get(), columns, none);
+    std::fill_n(m.get(), width, none);
+    m[width] = none;
+    // Past lb the entries only feed columns past lb, which nothing reads.
+    for (std::size_t j = 0; j + 1 < width; ++j) m[width + 1 + j] = flipped(j);
+
+    const Cells nones = splat16(none), one = _mm_set1_epi16(1);
+    const Cells ramp = _mm_setr_epi16(1, 2, 3, 4, 5, 6, 7, 8);
+    for (std::size_t i = 1; i <= la; ++i) {
+        const std::uint16_t* two_up = m.get() + (i - 1) * width;  // D(i - 2, .)
+        const std::uint16_t* up = two_up + width;                 // D(i - 1, .)
+        std::uint16_t* here = m.get() + (i + 1) * width;          // D(i, .)
+        here[0] = none;
+        here[1] = flipped(i);
+        const Cells ai = splat16(static_cast<std::uint16_t>(a[i - 1]));
+        const Cells ai2 = splat16(i >= 2 ? static_cast<std::uint16_t>(a[i - 2]) : vector_pad);
+        Cells left = splat16(flipped(i)), t_left = nones;  // D(i, j0 - 1) and T(j0 - 1)
+        for (std::size_t j = 1; j <= lb; j += vector_cells) {
+            const Cells bj = load(codes.get() + j);
+            const Cells same = _mm_cmpeq_epi16(bj, ai);                          // b[j] = a[i]
+            const Cells t1_on = _mm_cmpeq_epi16(bj, ai2);                        // b[j] = a[i-1]
+            const Cells t2_on = _mm_cmpeq_epi16(load(codes.get() + j - 1), ai);  // b[j-1] = a[i]
+            // none where same is false, the least value (no effect on max) where it is true.
+            const Cells unless_same = _mm_xor_si128(same, nones);
+            // same is -1 where true: a match costs one less.
+            const Cells sub = _mm_add_epi16(_mm_adds_epi16(load(up + j), one), same);
+            const Cells del = _mm_adds_epi16(load(up + j + 1), one);
+            Cells t =
+                chain(_mm_max_epi16(_mm_adds_epi16(load(two_up + j), one), unless_same), nones);
+            t = _mm_min_epi16(t, _mm_adds_epi16(t_left, ramp));
+            // T(j - 1) per lane: the scan moved up one lane, T(j0 - 1) entering lane 0.
+            const Cells t1 =
+                _mm_max_epi16(_mm_or_si128(_mm_slli_si128(t, 2), _mm_srli_si128(t_left, 14)),
+                              _mm_xor_si128(t1_on, nones));
+            t_left = last_cell(t);
+            std::uint16_t* const t2_here = t2.get() + j;
+            const Cells t2_old = load(t2_here);
+            store(t2_here,
+                  _mm_min_epi16(_mm_adds_epi16(t2_old, one),
+                                _mm_max_epi16(_mm_adds_epi16(load(up + j - 1), one), unless_same)));
+            const Cells t2_use = _mm_max_epi16(t2_old, _mm_xor_si128(t2_on, nones));
+            Cells x =
+                chain(_mm_min_epi16(_mm_min_epi16(sub, del), _mm_min_epi16(t1, t2_use)), nones);
+            x = _mm_min_epi16(x, _mm_adds_epi16(left, ramp));
+            left = last_cell(x);
+            store(here + j + 1, x);
+        }
+    }
+    return m[(la + 1) * width + lb + 1] ^ 0x8000u;
+}
+#endif
+
 // Distance of two code sequences whose codes are below `alphabet` and whose length sum is
 // below huge_sum.
 template <class Code>
@@ -198,6 +321,14 @@ std::uint32_t code_distance(const Code* a, std::size_t la, const Code* b, std::s
         std::uint16_t last[stack_alphabet];
         return fill(a, la, b, lb, m, last);
     }
+#if defined(__SSE2__)
+    // The distance is symmetric; the longer text along the rows keeps the vectors full.
+    if (la > lb) {
+        std::swap(a, b);
+        std::swap(la, lb);
+    }
+    if (lb <= vector_max && alphabet <= vector_pad) return vector_distance(a, la, b, lb);
+#endif
     if (la + lb <= narrow_sum) return fill_on_heap<std::uint16_t>(a, la, b, lb, alphabet);
     return fill_on_heap<std::uint32_t>(a, la, b, lb, alphabet);
 }
