@@ -1,6 +1,7 @@
 """Partial ratio with alignment against a window search without pruning."""
 
 import math
+import random
 
 import pytest
 from hypothesis import example, given
@@ -99,3 +100,57 @@ class TestSharedWindows:
                 assert quillon.fuzz_partial_ratio_alignment(
                     x, y, cutoff
                 ) == internals.partial_ratio_per_window(x, y, cutoff)
+
+
+KERNELS = ["portable", "avx2", "avx512"]
+
+
+def _text(rng, alphabet, n):
+    return "".join(rng.choices(alphabet, k=n))
+
+
+class TestKernels:
+    """Every window sweep and comb this processor runs, against the route that scores each
+    window on its own: needles across the lane widths and the 64-unit seam, haystacks across the
+    sweep's blocks, needles longer than haystacks and equal lengths, 16- and 32-bit comb labels
+    (needle plus haystack above 65536 units), and periodic texts where many windows tie."""
+
+    @pytest.mark.parametrize("kernel", KERNELS)
+    @pytest.mark.parametrize("alphabet", ["ab", "abcd ", "aé😀 "], ids=["ab", "ascii", "mixed"])
+    def test_against_each_window(self, internals, kernel, alphabet):
+        if internals.partial_ratio_kernels(kernel, "a", "a") is None:
+            pytest.skip(f"this processor cannot run {kernel}")
+        rng = random.Random(kernel + alphabet)
+        for n in [1, 2, 16, 17, 32, 33, 63, 64, 65, 66, 127, 200]:
+            for extra in [0, 1, 2, 63, 64, 65, 129, rng.randint(0, 400)]:
+                needle, haystack = _text(rng, alphabet, n), _text(rng, alphabet, n + extra)
+                if extra and rng.random() < 0.3:  # a near copy somewhere inside
+                    at = rng.randrange(extra)
+                    haystack = haystack[:at] + needle[1:] + haystack[at + n - 1 :]
+                for x, y in ((needle, haystack), (haystack, needle)):
+                    for cutoff in (0.0, rng.uniform(30, 90)):
+                        expected = internals.partial_ratio_per_window(x, y, cutoff)
+                        got = internals.partial_ratio_kernels(kernel, x, y, cutoff)
+                        assert got == expected, (x, y, cutoff)
+
+    @pytest.mark.parametrize("kernel", KERNELS)
+    @pytest.mark.parametrize(
+        "needle, haystack",
+        [
+            ("ab" * 40, "ba" * 300),  # every other window at the least distance
+            ("abc" * 30 + "x", "abc" * 400),
+            (
+                _text(random.Random(1), "abcdefgh ", 2000),
+                _text(random.Random(2), "abcdefgh ", 3000),
+            ),
+            ("é" + "ab" * 50, "ba" * 33000),  # 32-bit labels
+            ("a" * 70, "b" * 70000),  # no window shares a unit with the needle
+        ],
+        ids=["ties", "periodic", "thousands", "wide-labels", "disjoint"],
+    )
+    def test_long_and_tied(self, internals, kernel, needle, haystack):
+        if internals.partial_ratio_kernels(kernel, "a", "a") is None:
+            pytest.skip(f"this processor cannot run {kernel}")
+        for x, y in ((needle, haystack), (shift(haystack), shift(needle))):
+            expected = internals.partial_ratio_per_window(x, y, 0.0)
+            assert internals.partial_ratio_kernels(kernel, x, y, 0.0) == expected

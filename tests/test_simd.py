@@ -107,6 +107,7 @@ print(json.dumps({
         (quillon.levenshtein_distance(x, y), quillon.jaro_winkler_similarity(x, y))
         for x, y in zip(accented, accented[1:])
     ],
+    "partial": [quillon.fuzz_partial_ratio_alignment(q, " ".join(words[:90])) for q in queries],
 }))
 """
 

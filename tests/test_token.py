@@ -53,6 +53,12 @@ class TestSplit:
     @given(text=st.one_of(token_texts, long_token_texts, ascii_token_texts, st.text(max_size=30)))
     @example(text="\x1c\x1d\x1e\x1f a\x1fb")
     @example(text="\u200b\u180e\ufeff x\u2060y")  # format characters, not White_Space
+    # 48 tokens and more are bucketed by first byte: small buckets, one bucket of 52, and keys
+    # equal in their first eight bytes (NUL bytes appended, longer tails).
+    @example(
+        text=" ".join(c + "bcdefgh" + t for c in "zyxwvutsrqponm" for t in ("\0", "", "zz", "a"))
+    )
+    @example(text=" ".join("abcdefgh" + c for c in "zyxwvutsrqponmlkjihgfedcba" * 2))
     def test_sorted_split_matches_reference(self, internals, text):
         assert internals.sorted_split(text) == reference.sorted_split(text)
 

@@ -546,6 +546,23 @@ PyObject* wratio_composed_body(Args& args) {
         .release();
 }
 
+// The partial ratio with its window sweep and comb by name ("portable", "avx2", "avx512"); None
+// when this processor cannot run them.
+PyObject* partial_ratio_kernels_body(Args& args) {
+    const simd::partial::Entries* kernels =
+        lanes_named(args, &simd::partial::portable_entries, &simd::partial::avx2_entries,
+                    &simd::partial::avx512_entries);
+    const TextSlice a = args.str(1), b = args.str(2);
+    const double score_cutoff = args.float_or(3, 0.0);
+    if (kernels == nullptr) return none().release();
+    const fuzz::ScoreAlignment r = without_gil(
+        [&] { return fuzz::partial_ratio_alignment_with(a, b, score_cutoff, *kernels); });
+    return check(Py_BuildValue("(dnnnn)", r.score, static_cast<Py_ssize_t>(r.src_start),
+                               static_cast<Py_ssize_t>(r.src_end),
+                               static_cast<Py_ssize_t>(r.dest_start),
+                               static_cast<Py_ssize_t>(r.dest_end)));
+}
+
 constexpr Row testing_table[] = {
     {"sat_add(x, y, /)\n--\n\n", sat_add_body},
     {"sat_mul(count, s, /)\n--\n\n", sat_mul_body},
@@ -586,6 +603,7 @@ constexpr Row testing_table[] = {
     {"extract_one_pairwise(query, choices, cutoff=0.0, /)\n--\n\n", extract_one_pairwise_body},
     {"partial_ratio_per_window(a, b, cutoff=0.0, /)\n--\n\n", partial_ratio_per_window_body},
     {"wratio_composed(a, b, cutoff=0.0, /)\n--\n\n", wratio_composed_body},
+    {"partial_ratio_kernels(kernel, a, b, cutoff=0.0, /)\n--\n\n", partial_ratio_kernels_body},
 };
 
 int exec_testing(PyObject* module) noexcept {

@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <span>
 #include <vector>
 
 #include "../bitpar.hpp"
 #include "../scores.hpp"
+#include "../simd/isa.hpp"
 #include "common.hpp"
 #include "ratio.hpp"
 
@@ -96,46 +98,51 @@ FullBest bisect(std::size_t starts, std::uint64_t cutoff_distance, DistanceOf&& 
 
 // The pass of the bisection in which the window at w is first scored, when no range holding
 // it is pruned: 1 for the two ends, else one more than the depth of the range whose middle it
-// is. The ranges form a fixed tree; pruning only drops nodes.
-inline std::size_t first_pass(std::size_t w, std::size_t starts) noexcept {
+// is, or `cap` when that is deeper. The ranges form a fixed tree; pruning only drops nodes.
+inline std::size_t first_pass(std::size_t w, std::size_t starts, std::size_t cap) noexcept {
     std::size_t f = 0, s = starts - 1, pass = 1;
     if (w == f || w == s) return pass;
-    for (;;) {
+    while (pass < cap) {
         const std::size_t middle = f + (s - f) / 2;
         ++pass;
         if (w == middle) return pass;
         (w < middle ? s : f) = middle;
     }
+    return cap;
 }
 
-// What the bisection accepts, given the distance of every full window (in groups of `group`
-// starts, with the least distance of each group). Let d be the least distance. Until a window
-// at distance d is scored, the cut-off distance stays above d, so no range holding such a
-// window is pruned: all of them would be scored, and the first one scored is accepted, after
-// which nothing is strictly better. Pruning drops other ranges but keeps the order of the rest,
-// since each pass lists its ranges left to right. So the first one scored is the window at
-// distance d with the least (first pass, start); there is none when d does not beat the cut-off
-// distance.
-inline FullBest first_least(const std::uint8_t* distances, const std::uint8_t* group_least,
-                            std::size_t group, std::size_t starts,
-                            std::uint64_t cutoff_distance) noexcept {
-    const std::size_t groups = (starts + group - 1) / group;
-    std::uint8_t least = 0xFF;
-    for (std::size_t g = 0; g < groups; ++g) least = std::min(least, group_least[g]);
+// What the bisection accepts, given the distance of every full window. Let d be the least
+// distance. Until a window at distance d is scored, the cut-off distance stays above d, so no
+// range holding such a window is pruned: all of them would be scored, and the first one scored
+// is accepted, after which nothing is strictly better. Pruning drops other ranges but keeps the
+// order of the rest, since each pass lists its ranges left to right. So the first one scored is
+// the window at distance d with the least (first pass, start); there is none when d does not
+// beat the cut-off distance.
+template <class Distance>
+FullBest first_least(const Distance* distances, std::size_t starts,
+                     std::uint64_t cutoff_distance) noexcept {
+    Distance least = distances[0];
+    for (std::size_t f = 1; f < starts; ++f) least = distances[f] < least ? distances[f] : least;
     if (least >= cutoff_distance) return {};
     FullBest best{true, least, 0};
+    if (distances[0] == least) return best;
+    best.start = starts - 1;
+    if (distances[starts - 1] == least) return best;
     std::size_t best_pass = ~std::size_t{0};
-    for (std::size_t g = 0; g < groups; ++g) {
-        if (group_least[g] != least) continue;
-        const std::size_t end = std::min(starts, (g + 1) * group);
-        for (std::size_t f = g * group; f < end; ++f) {
-            if (distances[f] != least) continue;
-            const std::size_t pass = first_pass(f, starts);
-            // Starts ascend, so within a pass the first found is the first scored.
-            if (pass < best_pass) {
-                best_pass = pass;
-                best.start = f;
-            }
+    for (std::size_t f = 1; f + 1 < starts; ++f) {
+        if constexpr (sizeof(Distance) == 1) {
+            // Few windows reach the least distance: the library's vector search finds them.
+            const void* at = std::memchr(distances + f, least, starts - 1 - f);
+            if (at == nullptr) break;
+            f = static_cast<std::size_t>(static_cast<const Distance*>(at) - distances);
+        } else if (distances[f] != least) {
+            continue;
+        }
+        const std::size_t pass = first_pass(f, starts, best_pass);
+        // Starts ascend, so within a pass the first found is the first scored.
+        if (pass < best_pass) {
+            best_pass = pass;
+            best.start = f;
         }
     }
     return best;
@@ -370,58 +377,12 @@ WindowScore search_each_window(std::span<const Unit> needle, std::span<const Uni
 // window, and the masks of a step are one unaligned load. Lanes of 16 bits hold needles of up
 // to 16 units: 32 windows advance in four 128-bit registers per step.
 
+// Zero masks after the haystack's: the kernel reads whole blocks of windows.
 template <class Lane>
-constexpr std::size_t group_size = 64 / sizeof(Lane);
+constexpr std::size_t padding_lanes = simd::partial::mask_padding_bytes / sizeof(Lane);
 
 // The narrowest lane that holds a needle of n units: 2, 4 or 8 bytes.
 std::size_t lane_bytes_for(std::size_t n) noexcept { return n <= 16 ? 2 : n <= 32 ? 4 : 8; }
-
-template <class Lane>
-Lane lane_popcount(Lane x) noexcept {
-    // Per lane, so that the compiler keeps the whole group in vector registers.
-    x = static_cast<Lane>(x - ((x >> 1) & static_cast<Lane>(0x5555555555555555ULL)));
-    x = static_cast<Lane>((x & static_cast<Lane>(0x3333333333333333ULL)) +
-                          ((x >> 2) & static_cast<Lane>(0x3333333333333333ULL)));
-    x = static_cast<Lane>((x + (x >> 4)) & static_cast<Lane>(0x0F0F0F0F0F0F0F0FULL));
-    if constexpr (sizeof(Lane) >= 2) x = static_cast<Lane>(x + (x >> 8));
-    if constexpr (sizeof(Lane) >= 4) x = static_cast<Lane>(x + (x >> 16));
-    if constexpr (sizeof(Lane) >= 8) x = static_cast<Lane>(x + (x >> 32));
-    return static_cast<Lane>(x & 0x7F);
-}
-
-// Distances of the needle (n units, its masks in M) to the windows starting at M, M + 1, ...,
-// M + G - 1, at most 128 each; returns the least of the first `valid` of them. The same
-// recurrence as the word kernel, S' = (S + U) | (S - U) with U = S & mask; U is a subset of S,
-// so S - U = S ^ U, and a lane's carry out of its top bit is dropped: the LCS is read from the
-// zeros at the end.
-template <class Lane>
-std::uint8_t window_group(const Lane* masks, std::size_t n, std::size_t valid,
-                          std::uint8_t* out) noexcept {
-    constexpr std::size_t g = group_size<Lane>;
-    Lane s[g];
-    for (std::size_t k = 0; k < g; ++k) s[k] = static_cast<Lane>(~Lane{0});
-    for (std::size_t j = 0; j < n; ++j) {
-        const Lane* step = masks + j;
-        for (std::size_t k = 0; k < g; ++k) {
-            const Lane u = static_cast<Lane>(s[k] & step[k]);
-            s[k] = static_cast<Lane>(static_cast<Lane>(s[k] + u) | static_cast<Lane>(s[k] ^ u));
-        }
-    }
-    const Lane bits =
-        n >= 8 * sizeof(Lane) ? static_cast<Lane>(~Lane{0}) : static_cast<Lane>((Lane{1} << n) - 1);
-    for (std::size_t k = 0; k < g; ++k) {
-        const Lane lcs = lane_popcount(static_cast<Lane>(~s[k] & bits));
-        out[k] = static_cast<std::uint8_t>(2 * n - 2 * std::size_t{lcs});
-    }
-    std::uint8_t least = 0xFF;
-    if (valid == g) {
-        for (std::size_t k = 0; k < g; ++k) least = std::min(least, out[k]);
-    } else {
-        // The last group: lanes past the last start read the zero padding.
-        for (std::size_t k = 0; k < valid; ++k) least = std::min(least, out[k]);
-    }
-    return least;
-}
 
 // Haystacks up to this long take their masks by comparing each unit with the needle: clearing a
 // table for 256 units costs more.
@@ -443,7 +404,7 @@ std::uint64_t fill_with(std::span<const Unit> haystack, Lane* out, MaskOf&& mask
         out[p] = static_cast<Lane>(mask);
         present |= mask;
     }
-    std::fill_n(out + haystack.size(), group_size<Lane>, Lane{0});
+    std::fill_n(out + haystack.size(), padding_lanes<Lane>, Lane{0});
     return present;
 }
 
@@ -492,26 +453,22 @@ bool fill_masks_utf8(std::span<const std::uint32_t> needle, TextSlice haystack, 
         fill([&](std::uint32_t c) { return masks[c]; });
     }
     if (count != h || p != end) return false;
-    std::fill_n(out + h, group_size<Lane>, Lane{0});
+    std::fill_n(out + h, padding_lanes<Lane>, Lane{0});
     return true;
 }
 
 template <class Lane>
 class SharedWindows {
   public:
-    SharedWindows(const Lane* masks, std::size_t n, std::size_t h) : masks_(masks), n_(n), h_(h) {}
+    SharedWindows(const Lane* masks, std::size_t n, std::size_t h,
+                  const simd::partial::Entries& kernels)
+        : masks_(masks), n_(n), h_(h), kernels_(kernels) {}
 
     FullBest best_full(std::uint64_t cutoff_distance) const {
-        constexpr std::size_t g = group_size<Lane>;
-        const std::size_t starts = h_ - n_, groups = (starts + g - 1) / g;
-        SmallBuffer<std::uint8_t, 2048> distances(groups * g);
-        SmallBuffer<std::uint8_t, 128> group_least(groups);
-        for (std::size_t k = 0; k < groups; ++k) {
-            const std::size_t first = k * g;
-            group_least[k] = window_group(masks_ + first, n_, std::min(g, starts - first),
-                                          distances.data() + first);
-        }
-        return first_least(distances.data(), group_least.data(), g, starts, cutoff_distance);
+        const std::size_t starts = h_ - n_;
+        SmallBuffer<std::uint8_t, 2048> distances(starts + 64);
+        kernels_.windows(masks_, sizeof(Lane), n_, starts, distances.data());
+        return first_least(distances.data(), starts, cutoff_distance);
     }
     void prefixes(std::uint32_t* out) const noexcept {
         std::uint64_t s = ~std::uint64_t{0}, lcs = 0;
@@ -541,34 +498,158 @@ class SharedWindows {
 
     const Lane* masks_;
     std::size_t n_, h_;
+    const simd::partial::Entries& kernels_;
 };
 
 template <class Lane>
-WindowScore search_shared(const Lane* masks, std::size_t n, std::size_t h, double cutoff) {
-    SharedWindows<Lane> windows(masks, n, h);
+WindowScore search_shared(const Lane* masks, std::size_t n, std::size_t h, double cutoff,
+                          const simd::partial::Entries& kernels) {
+    SharedWindows<Lane> windows(masks, n, h, kernels);
     return search(n, h, cutoff, windows);
 }
 
 // The shared-window search with masks built here: the second try on equal lengths.
 template <class Lane, class Unit>
 WindowScore search_lanes_of(std::span<const Unit> needle, std::span<const Unit> haystack,
-                            double cutoff) {
-    SmallBuffer<Lane, 512> lanes(haystack.size() + group_size<Lane>);
+                            double cutoff, const simd::partial::Entries& kernels) {
+    SmallBuffer<Lane, 512> lanes(haystack.size() + padding_lanes<Lane>);
     fill_masks(needle, haystack, lanes.data());
-    return search_shared(lanes.data(), needle.size(), haystack.size(), cutoff);
+    return search_shared(lanes.data(), needle.size(), haystack.size(), cutoff, kernels);
 }
 
 template <class Unit>
 WindowScore search_new_masks(std::span<const Unit> needle, std::span<const Unit> haystack,
-                             double cutoff) {
+                             double cutoff, const simd::partial::Entries& kernels) {
     switch (lane_bytes_for(needle.size())) {
         case 2:
-            return search_lanes_of<std::uint16_t>(needle, haystack, cutoff);
+            return search_lanes_of<std::uint16_t>(needle, haystack, cutoff, kernels);
         case 4:
-            return search_lanes_of<std::uint32_t>(needle, haystack, cutoff);
+            return search_lanes_of<std::uint32_t>(needle, haystack, cutoff, kernels);
         default:
-            return search_lanes_of<std::uint64_t>(needle, haystack, cutoff);
+            return search_lanes_of<std::uint64_t>(needle, haystack, cutoff, kernels);
     }
+}
+
+// ---- Every window at once, for long needles ----------------------------------------------
+//
+// Seaweed combing (Tiskin's semi-local LCS) of the needle (m units down) against the whole
+// haystack (h units across) gives the LCS of the needle against every substring of the haystack
+// in one pass of m x h cells. A seaweed enters at the top of each column and at the left of each
+// row and leaves at the bottom or the right; with s the column it enters and e(s) the column it
+// leaves at the bottom (none when it leaves at the right),
+//   LCS(N, H[i, j)) = (j - i) - #{s in [i, j) : e(s) < j}.
+// Example: needle "x", haystack "x": the cell matches, the top seaweed turns right and none
+// leaves below its own column, so the LCS of "x" is 1; for "y" it goes straight down: 0. A
+// window's indel distance is then 2 #{s in [f, f + n) : e(s) < f + n}, and neighbouring windows
+// differ by the seaweeds at their two ends: all of them in one sweep, prefixes and suffixes too.
+
+template <class Unit>
+class CombWindows {
+  public:
+    CombWindows(std::span<const Unit> needle, std::span<const Unit> haystack,
+                const simd::partial::Entries& kernels)
+        : n_(needle.size()),
+          h_(haystack.size()),
+          units_(needle),
+          haystack_(haystack),
+          end_(h_, none),
+          bottom_(h_, none) {
+        // Labels run to m + h - 1.
+        if (n_ + h_ <= 0x10000) {
+            comb<std::uint16_t>(needle, haystack, kernels.comb16);
+        } else {
+            comb<std::uint32_t>(needle, haystack, kernels.comb32);
+        }
+    }
+
+    FullBest best_full(std::uint64_t cutoff_distance) const {
+        const std::size_t starts = h_ - n_;
+        std::vector<std::uint32_t> distances(starts);
+        // The seaweeds of window f: those from [f, f + n) that leave below it.
+        std::size_t count = 0;
+        for (std::size_t s = 0; s < n_; ++s) count += end_[s] < n_;
+        for (std::size_t f = 0;; ++f) {
+            distances[f] = static_cast<std::uint32_t>(2 * count);
+            if (f + 1 == starts) break;
+            count -= end_[f] < f + n_;
+            // The seaweed that leaves at the window's new last column, if it entered inside.
+            const std::uint32_t entered = bottom_[f + n_];
+            count += entered != none && entered > f;
+        }
+        return first_least(distances.data(), starts, cutoff_distance);
+    }
+    void prefixes(std::uint32_t* out) const noexcept {
+        std::size_t below = 0;  // seaweeds from the top that leave below the prefix
+        for (std::size_t i = 1; i < n_; ++i) {
+            below += bottom_[i - 1] != none;
+            out[i - 1] = static_cast<std::uint32_t>(n_ + i - 2 * (i - below));
+        }
+    }
+    void suffixes(std::uint32_t* out) const noexcept {
+        std::size_t below = 0;
+        for (std::size_t k = 1; k <= n_; ++k) {
+            below += end_[h_ - k] != none;
+            out[k - 1] = static_cast<std::uint32_t>(n_ + k - 2 * (k - below));
+        }
+    }
+    bool in_needle(std::size_t p) const noexcept { return units_.contains(haystack_[p]); }
+
+  private:
+    static constexpr std::uint32_t none = 0xFFFFFFFFu;
+
+    // Units as labels of the comb's width: bytes and scalar values below its limit as they are,
+    // others renamed by their rank among the needle's units (a haystack unit that is not in the
+    // needle gets a name no needle unit has).
+    template <class Label, class Comb>
+    void comb(std::span<const Unit> needle, std::span<const Unit> haystack, Comb kernel) {
+        const std::size_t m = n_, h = h_;
+        std::vector<Label> work(2 * (m + h));
+        Label *codes = work.data(), *rows = codes + m, *reversed = rows + m,
+              *columns = reversed + h;
+        if (sizeof(Unit) <= sizeof(Label)) {
+            for (std::size_t i = 0; i < m; ++i) codes[i] = static_cast<Label>(needle[i]);
+            for (std::size_t j = 0; j < h; ++j)
+                reversed[h - 1 - j] = static_cast<Label>(haystack[j]);
+        } else {
+            std::vector<Unit> distinct(needle.begin(), needle.end());
+            std::ranges::sort(distinct);
+            distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+            auto rank = [&](Unit u) -> Label {
+                const auto at = std::ranges::lower_bound(distinct, u);
+                return at != distinct.end() && *at == u
+                           ? static_cast<Label>(at - distinct.begin() + 1)
+                           : Label{0};
+            };
+            for (std::size_t i = 0; i < m; ++i) codes[i] = rank(needle[i]);
+            for (std::size_t j = 0; j < h; ++j) reversed[h - 1 - j] = rank(haystack[j]);
+        }
+        for (std::size_t i = 0; i < m; ++i) rows[i] = static_cast<Label>(m - 1 - i);
+        for (std::size_t j = 0; j < h; ++j) columns[h - 1 - j] = static_cast<Label>(m + j);
+        kernel(codes, m, reversed, h, rows, columns);
+        for (std::size_t j = 0; j < h; ++j) {
+            const std::size_t label = columns[h - 1 - j];
+            if (label < m) {
+                bottom_[j] = none;
+            } else {
+                bottom_[j] = static_cast<std::uint32_t>(label - m);
+                end_[label - m] = static_cast<std::uint32_t>(j);
+            }
+        }
+    }
+
+    std::size_t n_, h_;
+    UnitSet units_;
+    std::span<const Unit> haystack_;
+    // end_[s]: the column where the seaweed from the top of column s leaves at the bottom;
+    // bottom_[j]: the column whose seaweed leaves at the bottom of column j. none for the others.
+    std::vector<std::uint32_t> end_, bottom_;
+};
+
+template <class Unit>
+WindowScore search_comb(std::span<const Unit> needle, std::span<const Unit> haystack, double cutoff,
+                        const simd::partial::Entries& kernels) {
+    CombWindows<Unit> windows(needle, haystack, kernels);
+    return search(needle.size(), haystack.size(), cutoff, windows);
 }
 
 // ---- From window searches to the alignment ---------------------------------------------
@@ -641,7 +722,8 @@ bool RatioPair::mask_longer_from_utf8() {
     const std::size_t h = needle_is_a ? cb : ca;
     const std::size_t lane = lane_bytes_for(n);
     auto fill = [&]<class Lane>(Lane*) {
-        auto* lanes = reinterpret_cast<Lane*>(lanes_.allocate((h + group_size<Lane>)*sizeof(Lane)));
+        auto* lanes =
+            reinterpret_cast<Lane*>(lanes_.allocate((h + padding_lanes<Lane>)*sizeof(Lane)));
         return fill_masks_utf8(needle, haystack, h, lanes, present_);
     };
     const bool filled = lane == 2   ? fill(static_cast<std::uint16_t*>(nullptr))
@@ -676,8 +758,8 @@ void RatioPair::build_masks() {
     const bool needle_is_a = la_ <= lb_;
     const std::span<const Unit> needle = units<Unit>(needle_is_a),
                                 haystack = units<Unit>(!needle_is_a);
-    auto* lanes =
-        reinterpret_cast<Lane*>(lanes_.allocate((haystack.size() + group_size<Lane>)*sizeof(Lane)));
+    auto* lanes = reinterpret_cast<Lane*>(
+        lanes_.allocate((haystack.size() + padding_lanes<Lane>)*sizeof(Lane)));
     present_ = fill_masks(needle, haystack, lanes);
 }
 
@@ -720,29 +802,35 @@ double RatioPair::ratio(double score_cutoff) const {
 }
 
 template <class Unit>
-ScoreAlignment RatioPair::align(double score_cutoff) const {
+ScoreAlignment RatioPair::align(double score_cutoff, const simd::partial::Entries& kernels) const {
     const bool needle_is_a = la_ <= lb_;
     return align_with(la_, lb_, score_cutoff, [&](bool a_is_needle, double cutoff) {
         const std::size_t n = a_is_needle ? la_ : lb_, h = a_is_needle ? lb_ : la_;
         switch (a_is_needle == needle_is_a ? lane_bytes_ : 0) {
             case 2:
-                return search_shared(haystack_masks<std::uint16_t>(), n, h, cutoff);
+                return search_shared(haystack_masks<std::uint16_t>(), n, h, cutoff, kernels);
             case 4:
-                return search_shared(haystack_masks<std::uint32_t>(), n, h, cutoff);
+                return search_shared(haystack_masks<std::uint32_t>(), n, h, cutoff, kernels);
             case 8:
-                return search_shared(haystack_masks<std::uint64_t>(), n, h, cutoff);
+                return search_shared(haystack_masks<std::uint64_t>(), n, h, cutoff, kernels);
             default:
                 // No masks, or the second try on equal lengths: both texts are decoded then.
                 const std::span<const Unit> needle = units<Unit>(a_is_needle),
                                             haystack = units<Unit>(!a_is_needle);
-                if (lane_bytes_ == 0) return search_each_window(needle, haystack, cutoff);
-                return search_new_masks(needle, haystack, cutoff);
+                if (lane_bytes_ == 0) return search_comb(needle, haystack, cutoff, kernels);
+                return search_new_masks(needle, haystack, cutoff, kernels);
         }
     });
 }
 
+ScoreAlignment RatioPair::partial_alignment(double score_cutoff,
+                                            const simd::partial::Entries& kernels) const {
+    return ascii_ ? align<std::uint8_t>(score_cutoff, kernels)
+                  : align<std::uint32_t>(score_cutoff, kernels);
+}
+
 ScoreAlignment RatioPair::partial_alignment(double score_cutoff) const {
-    return ascii_ ? align<std::uint8_t>(score_cutoff) : align<std::uint32_t>(score_cutoff);
+    return partial_alignment(score_cutoff, simd::kernels().partial);
 }
 
 ScoreAlignment partial_ratio_alignment(TextSlice a, TextSlice b, double score_cutoff) {
@@ -751,6 +839,11 @@ ScoreAlignment partial_ratio_alignment(TextSlice a, TextSlice b, double score_cu
 
 double partial_ratio(TextSlice a, TextSlice b, double score_cutoff) {
     return partial_ratio_alignment(a, b, score_cutoff).score;
+}
+
+ScoreAlignment partial_ratio_alignment_with(TextSlice a, TextSlice b, double score_cutoff,
+                                            const simd::partial::Entries& kernels) {
+    return RatioPair(a, b).partial_alignment(score_cutoff, kernels);
 }
 
 ScoreAlignment partial_ratio_alignment_per_window(TextSlice a, TextSlice b, double score_cutoff) {

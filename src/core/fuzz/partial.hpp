@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "../simd/partial.hpp"
 #include "../text.hpp"
 #include "units.hpp"
 
@@ -21,8 +22,12 @@ struct ScoreAlignment {
 ScoreAlignment partial_ratio_alignment(TextSlice a, TextSlice b, double score_cutoff);
 double partial_ratio(TextSlice a, TextSlice b, double score_cutoff);
 
-// The same search with each window scored on its own: the route of needles above 64
-// characters, here for needles of any length (the reference of the shared-window route).
+// partial_ratio_alignment with the given kernels instead of this processor's.
+ScoreAlignment partial_ratio_alignment_with(TextSlice a, TextSlice b, double score_cutoff,
+                                            const simd::partial::Entries& kernels);
+
+// The same search with each window scored on its own by the bit-vector LCS, for needles of any
+// length: the reference of the shared-window and comb routes.
 ScoreAlignment partial_ratio_alignment_per_window(TextSlice a, TextSlice b, double score_cutoff);
 
 // The plain ratio and the partial ratio of one pair, on state built once: when the shorter
@@ -38,6 +43,8 @@ class RatioPair {
 
     double ratio(double score_cutoff) const;
     ScoreAlignment partial_alignment(double score_cutoff) const;
+    ScoreAlignment partial_alignment(double score_cutoff,
+                                     const simd::partial::Entries& kernels) const;
 
   private:
     template <class Unit>
@@ -48,7 +55,7 @@ class RatioPair {
     void build_masks();
     bool mask_longer_from_utf8();
     template <class Unit>
-    ScoreAlignment align(double score_cutoff) const;
+    ScoreAlignment align(double score_cutoff, const simd::partial::Entries& kernels) const;
     template <class Lane>
     std::uint64_t lcs() const noexcept;
 

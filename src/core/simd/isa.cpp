@@ -162,11 +162,14 @@ struct Lanes {
     packed::Kernel levenshtein;
     packed::JaroKernel jaro;
     Latin1Decoder latin1_16;
+    partial::Entries partial;
 };
 constexpr Lanes lanes_rows[] = {
-    {nullptr, nullptr, decode_latin1_16},
-    {packed::myers_block_avx2, packed::jaro_block_avx2, decode_latin1_16_avx2},
-    {packed::myers_block_avx512, packed::jaro_block_avx512, decode_latin1_16_avx2},
+    {nullptr, nullptr, decode_latin1_16, partial::portable_entries},
+    {packed::myers_block_avx2, packed::jaro_block_avx2, decode_latin1_16_avx2,
+     partial::avx2_entries},
+    {packed::myers_block_avx512, packed::jaro_block_avx512, decode_latin1_16_avx2,
+     partial::avx512_entries},
 };
 constexpr int lanes_count = std::size(lanes_rows);
 
@@ -177,7 +180,8 @@ constexpr auto kernel_rows = [] {
         for (std::size_t l = 0; l < std::size(lanes_rows); ++l) {
             rows[g * std::size(lanes_rows) + l] = {group_rows[g].width, group_rows[g].levenshtein,
                                                    group_rows[g].jaro,  lanes_rows[l].levenshtein,
-                                                   lanes_rows[l].jaro,  lanes_rows[l].latin1_16};
+                                                   lanes_rows[l].jaro,  lanes_rows[l].latin1_16,
+                                                   lanes_rows[l].partial};
         }
     }
     return rows;

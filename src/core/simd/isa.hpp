@@ -11,6 +11,7 @@
 #include "kernels.hpp"
 #include "packed.hpp"
 #include "packed_jaro.hpp"
+#include "partial.hpp"
 
 namespace quillon::simd {
 
@@ -48,6 +49,9 @@ struct Kernels {
     // The single-pair routes' decoder of short accented texts, by the same choice: a byte
     // shuffle with AVX2, else the portable decode_latin1_16 (never null).
     Latin1Decoder latin1_16;
+    // The partial ratio's window sweep and seaweed comb, by the same choice (portable without
+    // AVX2; never null).
+    partial::Entries partial;
 };
 
 const Kernels& kernels() noexcept;
