@@ -165,6 +165,10 @@ def test_long_pairs(internals, alphabet, size):
         assert quillon.damerau_levenshtein_distance(x, y) == expected
         assert quillon.damerau_levenshtein_distance(y, x) == expected
         assert quillon.damerau_ratio(x, "") == 0.0
+    # Pool threads at once, each taking the kept matrix or a fresh one of its own.
+    candidates = [y for x, y in pairs if x == a] * 3
+    expected = [internals.damerau_full_matrix(a, y) for y in candidates]
+    assert quillon.damerau_levenshtein_batch(a, candidates) == expected
 
 
 # A transposed pair with a gap of n on one side, placed across the vector seams of a row

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -20,6 +22,7 @@
 #endif
 
 #include "error.hpp"
+#include "fork.hpp"
 #include "memory.hpp"
 #include "pool.hpp"
 
@@ -237,6 +240,57 @@ Cells load(const std::uint16_t* p) noexcept {
 }
 void store(std::uint16_t* p, Cells x) noexcept { _mm_storeu_si128(reinterpret_cast<Cells*>(p), x); }
 
+// The one kept matrix, per process: a forked child starts without it (a thread of the parent
+// may have held the mutex).
+struct KeptMatrix {
+    std::mutex mutex;
+    std::unique_ptr<std::uint16_t[]> cells;
+    std::size_t size = 0;
+};
+
+// Cells of the vector route's matrix. The largest matrix of at most kept_bytes is kept for the
+// next call, so that repeated calls on long pairs write to pages already in place: at 5 000
+// units a fresh matrix (50 MB) costs as much in page faults as the whole fill. A new matrix is
+// claimed first, so a pair whose matrix cannot be had still gets std::bad_alloc.
+class MatrixCells {
+  public:
+    static constexpr std::size_t kept_bytes = std::size_t{64} << 20;
+
+    explicit MatrixCells(std::size_t count) : size_(count) {
+        KeptMatrix& kept = per_process<KeptMatrix>();
+        {
+            const std::lock_guard lock(kept.mutex);
+            if (kept.cells && kept.size >= count) {
+                cells_ = std::move(kept.cells);
+                size_ = kept.size;
+                kept.size = 0;
+                return;
+            }
+        }
+        claim_.emplace(count, sizeof(std::uint16_t));
+        cells_.reset(new std::uint16_t[count]);  // written before read
+    }
+    MatrixCells(const MatrixCells&) = delete;
+    MatrixCells& operator=(const MatrixCells&) = delete;
+
+    ~MatrixCells() {
+        if (size_ > kept_bytes / sizeof(std::uint16_t)) return;
+        KeptMatrix& kept = per_process<KeptMatrix>();
+        const std::lock_guard lock(kept.mutex);
+        if (!kept.cells || kept.size < size_) {
+            kept.cells = std::move(cells_);
+            kept.size = size_;
+        }
+    }
+
+    std::uint16_t* get() const noexcept { return cells_.get(); }
+
+  private:
+    std::optional<memory::Claim> claim_;
+    std::unique_ptr<std::uint16_t[]> cells_;
+    std::size_t size_;
+};
+
 // Both texts non-empty, la <= lb <= vector_max, every code below vector_pad. Row r of the
 // matrix holds D(r - 1, j) at entry j + 1, with row 0 and entry 0 the "none" borders, as in the
 // full-matrix route; the row width is padded to whole vectors (at most lb + 9 entries).
@@ -245,9 +299,8 @@ std::uint32_t vector_distance(const Code* a, std::size_t la, const Code* b, std:
     const std::size_t vectors = (lb + vector_cells - 1) / vector_cells;
     // Entry j of a row is read up to 8 * vectors + 1 (D(i - 1, j) of the last vector).
     const std::size_t width = vectors * vector_cells + 2;
-    const std::size_t cells = memory::cells(la + 2, width);
-    const memory::Claim claim(cells, sizeof(std::uint16_t));
-    const std::unique_ptr<std::uint16_t[]> m(new std::uint16_t[cells]);
+    const MatrixCells matrix(memory::cells(la + 2, width));
+    std::uint16_t* const m = matrix.get();
     // Column codes from entry 1 (entry j is b[j-1]) and the running t2 per column.
     const std::size_t columns = vectors * vector_cells + 1;
     const std::unique_ptr<std::uint16_t[]> codes(new std::uint16_t[columns]);
@@ -256,7 +309,7 @@ std::uint32_t vector_distance(const Code* a, std::size_t la, const Code* b, std:
     std::fill_n(codes.get(), columns, vector_pad);
     for (std::size_t j = 0; j < lb; ++j) codes[j + 1] = static_cast<std::uint16_t>(b[j]);
     std::fill_n(t2.get(), columns, none);
-    std::fill_n(m.get(), width, none);
+    std::fill_n(m, width, none);
     m[width] = none;
     // Past lb the entries only feed columns past lb, which nothing reads.
     for (std::size_t j = 0; j + 1 < width; ++j) m[width + 1 + j] = flipped(j);
@@ -264,9 +317,9 @@ std::uint32_t vector_distance(const Code* a, std::size_t la, const Code* b, std:
     const Cells nones = splat16(none), one = _mm_set1_epi16(1);
     const Cells ramp = _mm_setr_epi16(1, 2, 3, 4, 5, 6, 7, 8);
     for (std::size_t i = 1; i <= la; ++i) {
-        const std::uint16_t* two_up = m.get() + (i - 1) * width;  // D(i - 2, .)
-        const std::uint16_t* up = two_up + width;                 // D(i - 1, .)
-        std::uint16_t* here = m.get() + (i + 1) * width;          // D(i, .)
+        const std::uint16_t* two_up = m + (i - 1) * width;  // D(i - 2, .)
+        const std::uint16_t* up = two_up + width;           // D(i - 1, .)
+        std::uint16_t* here = m + (i + 1) * width;          // D(i, .)
         here[0] = none;
         here[1] = flipped(i);
         const Cells ai = splat16(static_cast<std::uint16_t>(a[i - 1]));
