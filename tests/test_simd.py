@@ -142,6 +142,8 @@ def test_routes_agree(automatic, env, pool):
 PACKED_ALPHABETS = {
     "ascii": "abcdefgh",
     "latin1": "aeéèàöüñ",
+    # The ends of the two-byte range and NUL, whose unit is 0 like a code point not seen yet.
+    "two-byte": "a\0\u0080\u07ff\u00ff\u0416",
     "mixed": "aé\u4e00\u0416b",
     "astral": "a😀🙂\U0001d11e",
     "many": "".join(chr(0x4E00 + k) for k in range(150)) + "ab",

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -62,10 +63,14 @@ class UnitTexts {
     }
     Units add_other(TextSlice text);
     bool decode(TextSlice text);
+    std::optional<std::size_t> decode_two_byte(const std::uint8_t* p, std::size_t n,
+                                               std::uint8_t* out);
     int unit(std::uint32_t c);
 
     std::vector<std::uint8_t> storage_;
-    std::vector<std::uint8_t> bmp_;  // units of code points below U+10000; 0 for none yet
+    // Units of code points below U+10000, 0 for none yet; ASCII's are its own. One entry more
+    // serves decode_two_byte.
+    std::vector<std::uint8_t> bmp_;
     std::vector<std::uint32_t> astral_;
     std::vector<std::uint8_t> astral_units_;
     int next_ = 128;
