@@ -144,6 +144,15 @@ def test_alphabets_at_the_seams(internals, distinct):
     assert_routes_agree(internals, [a, a[:40], a[-50:], chars[0]], list_b)
 
 
+# The dense alphabet of a decoded pair: up to 65 535 characters fit the 16-bit codes of the
+# vector route, one more takes the 32-bit cells.
+@pytest.mark.parametrize("extra", [2, 3])
+def test_dense_alphabet_at_the_seam(internals, extra):
+    chars = [chr(0x10000 + k) for k in range(65533 + extra)]
+    a, b = "".join(chars[:65533]), "".join(chars[65533:])[::-1] + chars[7]
+    assert quillon.damerau_levenshtein_distance(a, b) == internals.damerau_full_matrix(a, b)
+
+
 def edited(rng, text, alphabet, count):
     chars = list(text)
     for _ in range(count):

@@ -1,11 +1,11 @@
 // Damerau-Levenshtein after Lowrance and Wagner: a transposition looks back to the last row
 // where the current character of b occurred in a, so the whole matrix stays allocated.
 //
-// The fast route strips the common prefix and suffix, then fills a matrix of 16-bit cells on
-// the stack, or for larger pairs a heap matrix (under a memory claim) eight columns at a time.
-// Characters become small codes: ASCII pairs use their bytes; short non-ASCII texts keep code
-// points below 256 as they are and number the row text's other characters from 256; anything
-// else is mapped densely per pair.
+// The fast route strips the common prefix and suffix, then fills a matrix of 16-bit cells eight
+// columns at a time, on the stack for small pairs and on the heap (under a memory claim) for
+// larger ones; cell by cell without SSE2 or beyond 65 534 units. Characters become small codes:
+// ASCII pairs use their bytes; short non-ASCII texts keep code points below 256 as they are and
+// number the row text's other characters from 256; anything else is mapped densely per pair.
 #include "damerau.hpp"
 
 #include <algorithm>
@@ -291,24 +291,19 @@ class MatrixCells {
     std::size_t size_;
 };
 
-// Both texts non-empty, la <= lb <= vector_max, every code below vector_pad. Row r of the
-// matrix holds D(r - 1, j) at entry j + 1, with row 0 and entry 0 the "none" borders, as in the
-// full-matrix route; the row width is padded to whole vectors (at most lb + 9 entries).
+// Row r of the matrix m holds D(r - 1, j) at entry j + 1, with row 0 and entry 0 the "none"
+// borders, as in the full-matrix route; rows are `width` entries apart. codes and t2 hold
+// width - 1 entries. Both texts non-empty, la <= lb <= vector_max, every code below vector_pad.
 template <class Code>
-std::uint32_t vector_distance(const Code* a, std::size_t la, const Code* b, std::size_t lb) {
-    const std::size_t vectors = (lb + vector_cells - 1) / vector_cells;
-    // Entry j of a row is read up to 8 * vectors + 1 (D(i - 1, j) of the last vector).
-    const std::size_t width = vectors * vector_cells + 2;
-    const MatrixCells matrix(memory::cells(la + 2, width));
-    std::uint16_t* const m = matrix.get();
+std::uint32_t vector_rows(const Code* a, std::size_t la, const Code* b, std::size_t lb,
+                          std::size_t width, std::uint16_t* m, std::uint16_t* codes,
+                          std::uint16_t* t2) noexcept {
     // Column codes from entry 1 (entry j is b[j-1]) and the running t2 per column.
-    const std::size_t columns = vectors * vector_cells + 1;
-    const std::unique_ptr<std::uint16_t[]> codes(new std::uint16_t[columns]);
-    const std::unique_ptr<std::uint16_t[]> t2(new std::uint16_t[columns]);
+    const std::size_t columns = width - 1;
     constexpr std::uint16_t none = 0x7FFF;
-    std::fill_n(codes.get(), columns, vector_pad);
+    std::fill_n(codes, columns, vector_pad);
     for (std::size_t j = 0; j < lb; ++j) codes[j + 1] = static_cast<std::uint16_t>(b[j]);
-    std::fill_n(t2.get(), columns, none);
+    std::fill_n(t2, columns, none);
     std::fill_n(m, width, none);
     m[width] = none;
     // Past lb the entries only feed columns past lb, which nothing reads.
@@ -326,10 +321,10 @@ std::uint32_t vector_distance(const Code* a, std::size_t la, const Code* b, std:
         const Cells ai2 = splat16(i >= 2 ? static_cast<std::uint16_t>(a[i - 2]) : vector_pad);
         Cells left = splat16(flipped(i)), t_left = nones;  // D(i, j0 - 1) and T(j0 - 1)
         for (std::size_t j = 1; j <= lb; j += vector_cells) {
-            const Cells bj = load(codes.get() + j);
-            const Cells same = _mm_cmpeq_epi16(bj, ai);                          // b[j] = a[i]
-            const Cells t1_on = _mm_cmpeq_epi16(bj, ai2);                        // b[j] = a[i-1]
-            const Cells t2_on = _mm_cmpeq_epi16(load(codes.get() + j - 1), ai);  // b[j-1] = a[i]
+            const Cells bj = load(codes + j);
+            const Cells same = _mm_cmpeq_epi16(bj, ai);                    // b[j] = a[i]
+            const Cells t1_on = _mm_cmpeq_epi16(bj, ai2);                  // b[j] = a[i-1]
+            const Cells t2_on = _mm_cmpeq_epi16(load(codes + j - 1), ai);  // b[j-1] = a[i]
             // none where same is false, the least value (no effect on max) where it is true.
             const Cells unless_same = _mm_xor_si128(same, nones);
             // same is -1 where true: a match costs one less.
@@ -343,7 +338,7 @@ std::uint32_t vector_distance(const Code* a, std::size_t la, const Code* b, std:
                 _mm_max_epi16(_mm_or_si128(_mm_slli_si128(t, 2), _mm_srli_si128(t_left, 14)),
                               _mm_xor_si128(t1_on, nones));
             t_left = last_cell(t);
-            std::uint16_t* const t2_here = t2.get() + j;
+            std::uint16_t* const t2_here = t2 + j;
             const Cells t2_old = load(t2_here);
             store(t2_here,
                   _mm_min_epi16(_mm_adds_epi16(t2_old, one),
@@ -358,6 +353,25 @@ std::uint32_t vector_distance(const Code* a, std::size_t la, const Code* b, std:
     }
     return m[(la + 1) * width + lb + 1] ^ 0x8000u;
 }
+
+// vector_rows with the row width padded to whole vectors (at most lb + 9 entries), on the stack
+// when the matrix fits stack_cells, else in MatrixCells.
+template <class Code>
+std::uint32_t vector_distance(const Code* a, std::size_t la, const Code* b, std::size_t lb) {
+    // Entry j of a row is read up to 8 * vectors + 1 (D(i - 1, j) of the last vector).
+    const std::size_t width = (lb + vector_cells - 1) / vector_cells * vector_cells + 2;
+    const std::size_t cells = memory::cells(la + 2, width);
+    // With la >= 1, a matrix of stack_cells has rows of at most stack_cells / 3 entries.
+    constexpr std::size_t stack_width = stack_cells / 3;
+    if (cells <= stack_cells) {
+        std::uint16_t m[stack_cells], codes[stack_width], t2[stack_width];  // written before read
+        return vector_rows(a, la, b, lb, width, m, codes, t2);
+    }
+    const MatrixCells matrix(cells);
+    const std::unique_ptr<std::uint16_t[]> codes(new std::uint16_t[width - 1]);
+    const std::unique_ptr<std::uint16_t[]> t2(new std::uint16_t[width - 1]);
+    return vector_rows(a, la, b, lb, width, matrix.get(), codes.get(), t2.get());
+}
 #endif
 
 // Distance of two code sequences whose codes are below `alphabet` and whose length sum is
@@ -368,12 +382,6 @@ std::uint32_t code_distance(const Code* a, std::size_t la, const Code* b, std::s
     strip_common_ends(a, la, b, lb);
     if (la == 0) return static_cast<std::uint32_t>(lb);
     if (lb == 0) return static_cast<std::uint32_t>(la);
-    constexpr std::size_t stack_alphabet = 512;
-    if ((la + 2) * (lb + 2) <= stack_cells && alphabet <= stack_alphabet) {
-        std::uint16_t m[stack_cells];  // written before read, see fill
-        std::uint16_t last[stack_alphabet];
-        return fill(a, la, b, lb, m, last);
-    }
 #if defined(__SSE2__)
     // The distance is symmetric; the longer text along the rows keeps the vectors full.
     if (la > lb) {
@@ -382,6 +390,12 @@ std::uint32_t code_distance(const Code* a, std::size_t la, const Code* b, std::s
     }
     if (lb <= vector_max && alphabet <= vector_pad) return vector_distance(a, la, b, lb);
 #endif
+    constexpr std::size_t stack_alphabet = 512;
+    if ((la + 2) * (lb + 2) <= stack_cells && alphabet <= stack_alphabet) {
+        std::uint16_t m[stack_cells];  // written before read, see fill
+        std::uint16_t last[stack_alphabet];
+        return fill(a, la, b, lb, m, last);
+    }
     if (la + lb <= narrow_sum) return fill_on_heap<std::uint16_t>(a, la, b, lb, alphabet);
     return fill_on_heap<std::uint32_t>(a, la, b, lb, alphabet);
 }
