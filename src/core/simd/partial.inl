@@ -1,7 +1,7 @@
 // The partial-ratio kernels, written once in vector extensions and included by each
-// instruction-set file after its QUILLON_ISA: the compiler lowers a 128-byte block to one or two
-// AVX-512 registers, four AVX2 or eight SSE2 ones. No include guard: every inclusion opens a
-// different namespace.
+// instruction-set file after its QUILLON_ISA and QUILLON_VECTOR_BYTES, the width of its
+// registers (vectors wider than that are kept in memory by the compiler). No include guard:
+// every inclusion opens a different namespace.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -45,25 +45,36 @@ inline V lane_popcount(V x) noexcept {
 // The windows at f .. f + G - 1 read, at step j, the G consecutive masks from masks[f + j]: one
 // lane per window, a step's masks are one unaligned load. Each lane runs the bit-vector LCS
 // S' = (S + U) | (S - U), U = S & mask (U is a subset of S, so S - U = S ^ U); a lane's carry out
-// of its top bit is dropped, and the LCS is read from the zeros of S at the end.
+// of its top bit is dropped, and the LCS is read from the zeros of S at the end. A block of 128
+// bytes of lanes advances as several registers (QUILLON_VECTOR_BYTES each), whose chains of
+// three dependent operations per step overlap.
 template <class Lane>
 void window_sweep(const Lane* masks, std::size_t n, std::size_t starts,
                   std::uint8_t* out) noexcept {
-    using V = Vector<Lane, 128>;
-    constexpr std::size_t g = 128 / sizeof(Lane);
+    using V = Vector<Lane, QUILLON_VECTOR_BYTES>;
+    constexpr std::size_t g = QUILLON_VECTOR_BYTES / sizeof(Lane),
+                          vectors = 128 / QUILLON_VECTOR_BYTES;
     using Bytes = Vector<std::uint8_t, g>;
     const Lane bits =
         n >= 8 * sizeof(Lane) ? static_cast<Lane>(~Lane{0}) : static_cast<Lane>((Lane{1} << n) - 1);
     const auto twice_n = static_cast<Lane>(2 * n);
-    for (std::size_t first = 0; first < starts; first += g) {
-        V s = ~V{};
+    for (std::size_t first = 0; first < starts; first += g * vectors) {
+        V s[vectors];
+#pragma GCC unroll 8
+        for (std::size_t v = 0; v < vectors; ++v) s[v] = ~V{};
         const Lane* step = masks + first;
-        for (std::size_t j = 0; j < n; ++j) {
-            const V u = s & load_vector<V>(step + j);
-            s = (s + u) | (s ^ u);
+        for (std::size_t j = 0; j < n; ++j, ++step) {
+#pragma GCC unroll 8
+            for (std::size_t v = 0; v < vectors; ++v) {
+                const V u = s[v] & load_vector<V>(step + v * g);
+                s[v] = (s[v] + u) | (s[v] ^ u);
+            }
         }
-        const V lcs = lane_popcount<Lane>(~s & bits);
-        store_vector(out + first, __builtin_convertvector(twice_n - lcs - lcs, Bytes));
+#pragma GCC unroll 8
+        for (std::size_t v = 0; v < vectors; ++v) {
+            const V lcs = lane_popcount<Lane>(~s[v] & bits);
+            store_vector(out + first + v * g, __builtin_convertvector(twice_n - lcs - lcs, Bytes));
+        }
     }
 }
 
@@ -95,8 +106,8 @@ inline void comb_cell(Label a, Label b, Label& row, Label& column) noexcept {
 template <class Label>
 void comb(const Label* needle, std::size_t m, const Label* haystack_reversed, std::size_t h,
           Label* rows, Label* columns) noexcept {
-    using V = Vector<Label, 64>;
-    constexpr std::size_t g = 64 / sizeof(Label);
+    using V = Vector<Label, QUILLON_VECTOR_BYTES>;
+    constexpr std::size_t g = QUILLON_VECTOR_BYTES / sizeof(Label);
     for (std::size_t d = 0; d + 1 < m + h; ++d) {
         const std::size_t lo = d + 1 > h ? d + 1 - h : 0, hi = d < m - 1 ? d : m - 1;
         const std::size_t count = hi - lo + 1, column = h - 1 - d + lo;

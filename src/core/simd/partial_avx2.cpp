@@ -1,5 +1,6 @@
 // The partial-ratio kernels built with -mavx2 and entered only when avx2_available() holds.
 #define QUILLON_ISA avx2
+#define QUILLON_VECTOR_BYTES 32
 #include "partial.inl"
 
 namespace quillon::simd::partial {

@@ -1,6 +1,7 @@
 // The partial-ratio kernels built with -mavx512f -mavx512bw -mavx2 and entered only when
 // avx512bw_available() holds.
 #define QUILLON_ISA avx512
+#define QUILLON_VECTOR_BYTES 64
 #include "partial.inl"
 
 namespace quillon::simd::partial {

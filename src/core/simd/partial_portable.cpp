@@ -1,6 +1,7 @@
 // The partial-ratio kernels on plain vector extensions lowered to the baseline instruction set: the
 // reference for every other one.
 #define QUILLON_ISA portable
+#define QUILLON_VECTOR_BYTES 16
 #include "partial.inl"
 
 namespace quillon::simd::partial {
