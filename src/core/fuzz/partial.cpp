@@ -408,23 +408,20 @@ std::uint64_t fill_with(std::span<const Unit> haystack, Lane* out, MaskOf&& mask
     return present;
 }
 
-// The needle's mask of every haystack unit, followed by group_size zero masks so that the last
-// group may read past the end; returns their union. A needle of up to 16 bytes is one register
-// to compare with; other short haystacks compare unit by unit; long ones look up a table.
+// The needle's mask of every haystack unit, followed by padding_lanes zero masks so that the
+// last block may read past the end; returns their union. A needle of up to 16 bytes is compared
+// with whole registers of haystack bytes by the kernel; other short haystacks compare unit by
+// unit; long ones look up a table.
 template <class Lane, class Unit>
-std::uint64_t fill_masks(std::span<const Unit> needle, std::span<const Unit> haystack, Lane* out) {
-    if (haystack.size() <= compared_haystack) {
-#if defined(__SSE2__)
-        if constexpr (sizeof(Unit) == 1) {
-            if (needle.size() <= 16) {
-                const bitpar::ShortByteMasks masks(needle.data(), needle.size());
-                return fill_with(haystack, out, [&](Unit c) { return masks[c]; });
-            }
-        }
-#endif
-        if (haystack.size() * needle.size() <= 1024) {
-            return fill_with(haystack, out, [&](Unit c) { return compared_mask(needle, c); });
-        }
+std::uint64_t fill_masks(std::span<const Unit> needle, std::span<const Unit> haystack, Lane* out,
+                         const simd::partial::Entries& kernels) {
+    if constexpr (sizeof(Unit) == 1 && sizeof(Lane) == 2) {
+        std::fill_n(out + haystack.size(), padding_lanes<Lane>, Lane{0});
+        return kernels.byte_masks16(needle.data(), needle.size(), haystack.data(), haystack.size(),
+                                    out);
+    }
+    if (haystack.size() <= compared_haystack && haystack.size() * needle.size() <= 1024) {
+        return fill_with(haystack, out, [&](Unit c) { return compared_mask(needle, c); });
     }
     const WordMasks masks(needle.data(), needle.size());
     return fill_with(haystack, out, [&](Unit c) { return masks[c]; });
@@ -513,7 +510,7 @@ template <class Lane, class Unit>
 WindowScore search_lanes_of(std::span<const Unit> needle, std::span<const Unit> haystack,
                             double cutoff, const simd::partial::Entries& kernels) {
     SmallBuffer<Lane, 512> lanes(haystack.size() + padding_lanes<Lane>);
-    fill_masks(needle, haystack, lanes.data());
+    fill_masks(needle, haystack, lanes.data(), kernels);
     return search_shared(lanes.data(), needle.size(), haystack.size(), cutoff, kernels);
 }
 
@@ -678,7 +675,10 @@ ScoreAlignment align_with(std::size_t la, std::size_t lb, double cutoff, Search&
 
 }  // namespace
 
-RatioPair::RatioPair(TextSlice a, TextSlice b) : a_(a), b_(b), ascii_(is_ascii(a) && is_ascii(b)) {
+RatioPair::RatioPair(TextSlice a, TextSlice b) : RatioPair(a, b, simd::kernels().partial) {}
+
+RatioPair::RatioPair(TextSlice a, TextSlice b, const simd::partial::Entries& kernels)
+    : a_(a), b_(b), ascii_(is_ascii(a) && is_ascii(b)), kernels_(&kernels) {
     if (ascii_) {
         la_ = a.size;
         lb_ = b.size;
@@ -760,7 +760,7 @@ void RatioPair::build_masks() {
                                 haystack = units<Unit>(!needle_is_a);
     auto* lanes = reinterpret_cast<Lane*>(
         lanes_.allocate((haystack.size() + padding_lanes<Lane>)*sizeof(Lane)));
-    present_ = fill_masks(needle, haystack, lanes);
+    present_ = fill_masks(needle, haystack, lanes, *kernels_);
 }
 
 template <class Lane>
@@ -802,7 +802,8 @@ double RatioPair::ratio(double score_cutoff) const {
 }
 
 template <class Unit>
-ScoreAlignment RatioPair::align(double score_cutoff, const simd::partial::Entries& kernels) const {
+ScoreAlignment RatioPair::align(double score_cutoff) const {
+    const simd::partial::Entries& kernels = *kernels_;
     const bool needle_is_a = la_ <= lb_;
     return align_with(la_, lb_, score_cutoff, [&](bool a_is_needle, double cutoff) {
         const std::size_t n = a_is_needle ? la_ : lb_, h = a_is_needle ? lb_ : la_;
@@ -823,14 +824,8 @@ ScoreAlignment RatioPair::align(double score_cutoff, const simd::partial::Entrie
     });
 }
 
-ScoreAlignment RatioPair::partial_alignment(double score_cutoff,
-                                            const simd::partial::Entries& kernels) const {
-    return ascii_ ? align<std::uint8_t>(score_cutoff, kernels)
-                  : align<std::uint32_t>(score_cutoff, kernels);
-}
-
 ScoreAlignment RatioPair::partial_alignment(double score_cutoff) const {
-    return partial_alignment(score_cutoff, simd::kernels().partial);
+    return ascii_ ? align<std::uint8_t>(score_cutoff) : align<std::uint32_t>(score_cutoff);
 }
 
 ScoreAlignment partial_ratio_alignment(TextSlice a, TextSlice b, double score_cutoff) {
@@ -843,7 +838,7 @@ double partial_ratio(TextSlice a, TextSlice b, double score_cutoff) {
 
 ScoreAlignment partial_ratio_alignment_with(TextSlice a, TextSlice b, double score_cutoff,
                                             const simd::partial::Entries& kernels) {
-    return RatioPair(a, b).partial_alignment(score_cutoff, kernels);
+    return RatioPair(a, b, kernels).partial_alignment(score_cutoff);
 }
 
 ScoreAlignment partial_ratio_alignment_per_window(TextSlice a, TextSlice b, double score_cutoff) {

@@ -38,13 +38,13 @@ ScoreAlignment partial_ratio_alignment_per_window(TextSlice a, TextSlice b, doub
 class RatioPair {
   public:
     RatioPair(TextSlice a, TextSlice b);
+    // With the given kernels instead of this processor's.
+    RatioPair(TextSlice a, TextSlice b, const simd::partial::Entries& kernels);
     RatioPair(const RatioPair&) = delete;
     RatioPair& operator=(const RatioPair&) = delete;
 
     double ratio(double score_cutoff) const;
     ScoreAlignment partial_alignment(double score_cutoff) const;
-    ScoreAlignment partial_alignment(double score_cutoff,
-                                     const simd::partial::Entries& kernels) const;
 
   private:
     template <class Unit>
@@ -55,12 +55,13 @@ class RatioPair {
     void build_masks();
     bool mask_longer_from_utf8();
     template <class Unit>
-    ScoreAlignment align(double score_cutoff, const simd::partial::Entries& kernels) const;
+    ScoreAlignment align(double score_cutoff) const;
     template <class Lane>
     std::uint64_t lcs() const noexcept;
 
     TextSlice a_, b_;
     bool ascii_;
+    const simd::partial::Entries* kernels_;
     std::size_t la_ = 0, lb_ = 0;
     SmallBuffer<std::uint32_t, 128> scalars_a_, scalars_b_;  // decoded, when needed
     // The shared-window state: the shorter text (the first on equal lengths) is the needle.

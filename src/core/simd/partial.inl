@@ -42,6 +42,48 @@ inline V lane_popcount(V x) noexcept {
     return x & static_cast<Lane>(0x7F);
 }
 
+// G haystack bytes at a time, widened to 16-bit lanes and compared with each needle byte.
+inline std::uint64_t byte_masks16(const std::uint8_t* needle, std::size_t n,
+                                  const std::uint8_t* haystack, std::size_t h,
+                                  std::uint16_t* out) noexcept {
+    using V = Vector<std::uint16_t, QUILLON_VECTOR_BYTES>;
+    constexpr std::size_t g = QUILLON_VECTOR_BYTES / 2;
+    using Bytes = Vector<std::uint8_t, g>;
+    V units[16];
+    for (std::size_t k = 0; k < n; ++k) units[k] = V{} + needle[k];
+    const auto masks_of = [&](const std::uint8_t* at) {
+        const V text = __builtin_convertvector(load_vector<Bytes>(at), V);
+        V masks{};
+        for (std::size_t k = 0; k < n; ++k) {
+            masks |= reinterpret_cast<V>(text == units[k]) & static_cast<std::uint16_t>(1u << k);
+        }
+        return masks;
+    };
+    V seen{};
+    std::size_t p = 0;
+    for (; p + g <= h; p += g) {
+        const V masks = masks_of(haystack + p);
+        store_vector(out + p, masks);
+        seen |= masks;
+    }
+    std::uint64_t present = 0;
+    if (p < h) {
+        // The last bytes, from a copy: lanes past the end are dropped.
+        std::uint8_t tail[g] = {};
+        std::memcpy(tail, haystack + p, h - p);
+        std::uint16_t masks[g];
+        store_vector(masks, masks_of(tail));
+        for (std::size_t i = 0; p + i < h; ++i) {
+            out[p + i] = masks[i];
+            present |= masks[i];
+        }
+    }
+    std::uint16_t lanes[g];
+    store_vector(lanes, seen);
+    for (std::size_t i = 0; i < g; ++i) present |= lanes[i];
+    return present;
+}
+
 // The windows at f .. f + G - 1 read, at step j, the G consecutive masks from masks[f + j]: one
 // lane per window, a step's masks are one unaligned load. Each lane runs the bit-vector LCS
 // S' = (S + U) | (S - U), U = S & mask (U is a subset of S, so S - U = S ^ U); a lane's carry out

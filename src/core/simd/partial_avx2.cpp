@@ -5,6 +5,12 @@
 
 namespace quillon::simd::partial {
 
+std::uint64_t byte_masks16_avx2(const std::uint8_t* needle, std::size_t n,
+                                const std::uint8_t* haystack, std::size_t h,
+                                std::uint16_t* out) noexcept {
+    return avx2::byte_masks16(needle, n, haystack, h, out);
+}
+
 void windows_avx2(const void* masks, std::size_t lane_bytes, std::size_t n, std::size_t starts,
                   std::uint8_t* out) noexcept {
     avx2::window_sweep_any(masks, lane_bytes, n, starts, out);
