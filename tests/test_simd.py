@@ -103,6 +103,9 @@ print(json.dumps({
     "jaro_lanes": [quillon.jaro_winkler_batch_fn(q, [w for w in words if w], 0.2) for q in queries],
     "jaro_pairs": [quillon.jaro_winkler_batch_fn(q, wide) for q in queries],
     "jaro_cdist": quillon.jaro_winkler_cdist(words[:200] + queries, words[:50]),
+    "needleman": [quillon.needleman_wunsch_batch_fn(q, wide, 2, -1, -2) for q in queries],
+    "needleman_affine": [quillon.needleman_wunsch_affine_batch(q, words[:99], 1, -1, -3, -1) for q in queries],
+    "needleman_pairs": [quillon.needleman_wunsch_affine(q * 9, w, 1, -1, -3, -1) for q in queries for w in wide],
     "accented_pairs": [
         (quillon.levenshtein_distance(x, y), quillon.jaro_winkler_similarity(x, y))
         for x, y in zip(accented, accented[1:])

@@ -23,6 +23,7 @@
 #include "../core/levenshtein.hpp"
 #include "../core/levenshtein_packed.hpp"
 #include "../core/memory.hpp"
+#include "../core/needleman.hpp"
 #include "../core/pool.hpp"
 #include "../core/saturating.hpp"
 #include "../core/simd/isa.hpp"
@@ -563,6 +564,59 @@ PyObject* partial_ratio_kernels_body(Args& args) {
                                static_cast<Py_ssize_t>(r.dest_end)));
 }
 
+// The specified Needleman-Wunsch routes, kept as the oracles of the lanes.
+LinearScores linear_scores_of(Args& args, std::size_t first) {
+    return {args.int64(first), args.int64(first + 1), args.int64(first + 2)};
+}
+
+AffineScores affine_scores_of(Args& args, std::size_t first) {
+    return {args.int64(first), args.int64(first + 1), args.int64(first + 2), args.int64(first + 3)};
+}
+
+PyObject* needleman_rows_body(Args& args) {
+    const TextSlice a = args.str(0), b = args.str(1);
+    return to_python(needleman_wunsch_rows(a, b, linear_scores_of(args, 2))).release();
+}
+
+PyObject* needleman_affine_rows_body(Args& args) {
+    const TextSlice a = args.str(0), b = args.str(1);
+    return to_python(needleman_wunsch_affine_rows(a, b, affine_scores_of(args, 2))).release();
+}
+
+// The blocked byte route on two ASCII texts, the row route otherwise.
+PyObject* needleman_striped_rows_body(Args& args) {
+    const TextSlice a = args.str(0), b = args.str(1);
+    const LinearScores s = linear_scores_of(args, 2);
+    return to_python(is_ascii(a) && is_ascii(b) ? simd::needleman_wunsch_striped(a, b, s)
+                                                : needleman_wunsch_rows(a, b, s))
+        .release();
+}
+
+// One instruction set's Needleman-Wunsch lanes on the query against each candidate, as
+// (pair by pair, batch); scores is (match, mismatch, gap) or (match, mismatch, open, extend).
+// None when this processor cannot run them.
+PyObject* needleman_lanes_body(Args& args) {
+    const simd::nw::Table* table = lanes_named(args, &simd::nw::table_portable,
+                                               &simd::nw::table_avx2, &simd::nw::table_avx512);
+    const TextSlice query = args.str(1);
+    const StrList candidates = as_strs(args.object(2));
+    PyRef items(check(PySequence_Tuple(args.object(3))));
+    std::vector<std::int64_t> v;
+    for (Py_ssize_t i = 0; i < PyTuple_Size(items.get()); ++i) {
+        v.push_back(as_int(PyTuple_GetItem(items.get(), i)));
+    }
+    if (v.size() != 3 && v.size() != 4) throw_error(PyExc_ValueError, "3 or 4 scores");
+    if (table == nullptr) return none().release();
+    const NeedlemanLanes r = without_gil([&] {
+        return v.size() == 3
+                   ? needleman_wunsch_lanes(query, candidates.slices(), {v[0], v[1], v[2]}, *table)
+                   : needleman_wunsch_affine_lanes(query, candidates.slices(),
+                                                   {v[0], v[1], v[2], v[3]}, *table);
+    });
+    PyRef pairs = to_python_list(r.pairs), batch = to_python_list(r.batch);
+    return check(PyTuple_Pack(2, pairs.get(), batch.get()));
+}
+
 constexpr Row testing_table[] = {
     {"sat_add(x, y, /)\n--\n\n", sat_add_body},
     {"sat_mul(count, s, /)\n--\n\n", sat_mul_body},
@@ -604,6 +658,11 @@ constexpr Row testing_table[] = {
     {"partial_ratio_per_window(a, b, cutoff=0.0, /)\n--\n\n", partial_ratio_per_window_body},
     {"wratio_composed(a, b, cutoff=0.0, /)\n--\n\n", wratio_composed_body},
     {"partial_ratio_kernels(kernel, a, b, cutoff=0.0, /)\n--\n\n", partial_ratio_kernels_body},
+    {"needleman_rows(a, b, match, mismatch, gap, /)\n--\n\n", needleman_rows_body},
+    {"needleman_affine_rows(a, b, match, mismatch, open, extend, /)\n--\n\n",
+     needleman_affine_rows_body},
+    {"needleman_striped_rows(a, b, match, mismatch, gap, /)\n--\n\n", needleman_striped_rows_body},
+    {"needleman_lanes(kernel, query, candidates, scores, /)\n--\n\n", needleman_lanes_body},
 };
 
 int exec_testing(PyObject* module) noexcept {

@@ -55,11 +55,8 @@ PyObject* needleman_wunsch_affine_batch(Args& args) {
 PyObject* needleman_wunsch_striped(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
     const LinearScores scores = linear_scores(args, 2);
-    const std::int64_t result = without_gil([&] {
-        return is_ascii(a) && is_ascii(b) ? simd::needleman_wunsch_striped(a, b, scores)
-                                          : needleman_wunsch(a, b, scores);
-    });
-    return to_python(result).release();
+    // The general route tests for ASCII itself and then runs the same byte lanes.
+    return to_python(without_gil([&] { return needleman_wunsch(a, b, scores); })).release();
 }
 
 }  // namespace quillon::binding

@@ -172,6 +172,8 @@ constexpr Lanes lanes_rows[] = {
      partial::avx512_entries},
 };
 constexpr int lanes_count = std::size(lanes_rows);
+constexpr const nw::Table* needleman_rows[] = {&nw::table_portable, &nw::table_avx2,
+                                               &nw::table_avx512};
 
 // Every table a process can get: each group row with each lanes row.
 constexpr auto kernel_rows = [] {
@@ -182,6 +184,7 @@ constexpr auto kernel_rows = [] {
                                                    group_rows[g].jaro,  lanes_rows[l].levenshtein,
                                                    lanes_rows[l].jaro,  lanes_rows[l].latin1_16,
                                                    lanes_rows[l].partial};
+            rows[g * std::size(lanes_rows) + l].needleman = needleman_rows[l];
         }
     }
     return rows;

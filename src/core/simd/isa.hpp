@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "kernels.hpp"
+#include "needleman.hpp"
 #include "packed.hpp"
 #include "packed_jaro.hpp"
 #include "partial.hpp"
@@ -52,6 +53,9 @@ struct Kernels {
     // The partial ratio's window sweep and seaweed comb, by the same choice (portable without
     // AVX2; never null).
     partial::Entries partial;
+    // Needleman-Wunsch in 16- and 32-bit lanes, by the narrow lanes' choice but never null:
+    // the plain lane loops still beat the saturating 64-bit rows.
+    const nw::Table* needleman = nullptr;
 };
 
 const Kernels& kernels() noexcept;
