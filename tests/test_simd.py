@@ -95,6 +95,8 @@ words = ["".join(rng.choice("abcdef") for _ in range(rng.randint(0, 30))) for _ 
 wide = words[:40] + ["\u00e9t\u00e9"] + words[40:80]
 queries = ["abcdef", "a" * 64, "fedcba" * 3, "b", "a" * 65, "", "\u00e9"]
 accented = [w.replace("a", "\u00e0").replace("e", "\u00e9") for w in words[:400]]
+long = ["".join(rng.choice("acgt") for _ in range(n)) for n in (300, 1200, 1201)]
+long += [w[:200] + w[230:] + "acgt" * 20 for w in long]
 print(json.dumps({
     "pool": t.pool_size(),
     "batch": [quillon.levenshtein_batch(q, words) for q in queries],
@@ -111,6 +113,8 @@ print(json.dumps({
         for x, y in zip(accented, accented[1:])
     ],
     "partial": [quillon.fuzz_partial_ratio_alignment(q, " ".join(words[:90])) for q in queries],
+    "band": [t.levenshtein_band_pass(x.encode(), y.encode(), k) for x in long for y in long
+             for k in (0, 100, 700)] + quillon.levenshtein_cdist(long, long),
 }))
 """
 

@@ -21,6 +21,7 @@
 #include "../core/jaro.hpp"
 #include "../core/jaro_packed.hpp"
 #include "../core/levenshtein.hpp"
+#include "../core/levenshtein_band.hpp"
 #include "../core/levenshtein_packed.hpp"
 #include "../core/memory.hpp"
 #include "../core/needleman.hpp"
@@ -617,6 +618,15 @@ PyObject* needleman_lanes_body(Args& args) {
     return check(PyTuple_Pack(2, pairs.get(), batch.get()));
 }
 
+// One banded pass over two byte texts with the bound k (raised to their length difference):
+// never below the distance, equal to it when the distance is at most k.
+PyObject* levenshtein_band_pass_body(Args& args) {
+    const TextSlice a = as_bytes(args.object(0)), b = as_bytes(args.object(1));
+    const auto k = static_cast<std::size_t>(args.count_or(2, 0));
+    const std::uint64_t d = levenshtein_band_pass(a.bytes(), a.size, b.bytes(), b.size, k);
+    return to_python(static_cast<std::int64_t>(d)).release();
+}
+
 constexpr Row testing_table[] = {
     {"sat_add(x, y, /)\n--\n\n", sat_add_body},
     {"sat_mul(count, s, /)\n--\n\n", sat_mul_body},
@@ -663,6 +673,7 @@ constexpr Row testing_table[] = {
      needleman_affine_rows_body},
     {"needleman_striped_rows(a, b, match, mismatch, gap, /)\n--\n\n", needleman_striped_rows_body},
     {"needleman_lanes(kernel, query, candidates, scores, /)\n--\n\n", needleman_lanes_body},
+    {"levenshtein_band_pass(a, b, k, /)\n--\n\n", levenshtein_band_pass_body},
 };
 
 int exec_testing(PyObject* module) noexcept {
