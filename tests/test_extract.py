@@ -139,3 +139,46 @@ class TestAgainstPairwise:
         assert quillon.fuzz_extract("abc", choices, 0.0, limit) == internals.extract_pairwise(
             "abc", choices, 0.0, limit
         )
+
+
+# Narrow lanes: 64 candidates per kernel run, 8 to 64 bits per lane by the query's length, so
+# query lengths sit on the lane-width seams and at the 64-character limit (65 scores candidate
+# by candidate). Lists mix each alphabet with plain ASCII words, texts of more than 64 units
+# (scored on their own between blocks), empty texts and near copies of the query; every third
+# query is ASCII, whose lanes take the bytes of accented candidates as they are. 1100 choices
+# run in pieces of 16 on the pool, 300 in full blocks on the calling thread.
+LANE_ALPHABETS = {
+    "ascii": "abcdefgh",
+    "latin1": "aeéèàöüñ",
+    "mixed": "aé\u4e00\u0416b\x00",
+    "astral": "a😀🙂\U0001d11e",
+}
+LANE_LENGTHS = [1, 7, 8, 9, 15, 16, 17, 31, 32, 33, 63, 64, 65]
+
+
+@pytest.mark.parametrize("kernel", ["portable", "avx2", "avx512"])
+@pytest.mark.parametrize("alphabet", LANE_ALPHABETS)
+def test_lanes_equal_per_candidate_route(internals, kernel, alphabet):
+    if internals.ratio_batch_lanes(kernel, "a", ["a"]) is None:
+        pytest.skip(f"this processor cannot run {kernel}")
+    rng = random.Random(kernel + alphabet)
+    letters = LANE_ALPHABETS[alphabet]
+
+    def text(n, alphabet=letters):
+        return "".join(rng.choices(alphabet if rng.random() < 0.7 else "ab", k=n))
+
+    for k, length in enumerate(LANE_LENGTHS):
+        query = text(length, letters if k % 3 else "abcd")
+        sizes = [0, 1, 5, 16, 30, 64, 65, 70] + [rng.randint(0, 40)] * 4
+        choices = [text(rng.choice(sizes)) for _ in range(1100 if k % 2 else 300)]
+        choices += [query, query + "x", query[1:], query[::-1]]
+        rng.shuffle(choices)
+        scores = internals.ratio_batch_lanes("candidates", query, choices)
+        assert internals.ratio_batch_lanes(kernel, query, choices) == scores, query
+        third = sorted(set(scores), reverse=True)[2]
+        for cutoff in (0.0, third, math.nextafter(third, -math.inf), math.nextafter(third, 100)):
+            for limit in (1, 5, 2000):
+                expected = internals.extract_pairwise(query, choices, cutoff, limit)
+                assert internals.extract_lanes(kernel, query, choices, cutoff, limit) == expected
+            expected = internals.extract_one_pairwise(query, choices, cutoff)
+            assert internals.extract_one_lanes(kernel, query, choices, cutoff) == expected

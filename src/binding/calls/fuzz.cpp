@@ -1,4 +1,7 @@
 // Fuzzy ratio bodies.
+#include <cstring>
+#include <memory>
+
 #include "../../core/fuzz/extract.hpp"
 #include "../../core/fuzz/partial.hpp"
 #include "../../core/fuzz/ratio.hpp"
@@ -59,12 +62,59 @@ PyObject* fuzz_partial_ratio_alignment(Args& args) {
                                static_cast<Py_ssize_t>(r.dest_end)));
 }
 
+namespace {
+
+// One float object per distinct score of a result list. A ratio is a function of two small
+// lengths, so a long list holds a few hundred distinct values; floats are immutable, so
+// sharing them changes nothing but identity, and a list of 100 000 scores then costs 100 000
+// references instead of as many allocations, made while the lock is held.
+class FloatCache {
+  public:
+    // A new reference to a float of the value.
+    PyRef get(double value) {
+        std::uint64_t bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        // Open addressing over the value's bits, a short probe; past it (more distinct values
+        // than the table takes well) a fresh float.
+        std::size_t i = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ULL) >> (64 - bits_));
+        for (int probe = 0; probe < 8; ++probe, i = (i + 1) & (capacity - 1)) {
+            Slot& slot = slots_[i];
+            if (!slot.object) {
+                slot.object = to_python(value);
+                slot.bits = bits;
+            } else if (slot.bits != bits) {
+                continue;
+            }
+            return PyRef::borrow(slot.object.get());
+        }
+        return to_python(value);
+    }
+
+  private:
+    static constexpr int bits_ = 12;
+    static constexpr std::size_t capacity = std::size_t{1} << bits_;
+    struct Slot {
+        std::uint64_t bits;
+        PyRef object;
+    };
+    Slot slots_[capacity];
+};
+
+}  // namespace
+
 PyObject* fuzz_ratio_batch(Args& args) {
     const TextSlice query = args.str(0);
     const StrList candidates = as_strs(args.object(1));
     const std::vector<double> scores =
         without_gil_interruptible([&] { return fuzz::ratio_batch(query, candidates.slices()); });
-    return to_python_list(scores).release();
+    // Short lists do without the cache, which costs about as much to set up as 200 floats.
+    if (scores.size() < 256) return to_python_list(scores).release();
+    PyRef list(check(PyList_New(static_cast<Py_ssize_t>(scores.size()))));
+    auto cache = std::make_unique<FloatCache>();
+    for (std::size_t i = 0; i < scores.size(); ++i) {
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), cache->get(scores[i]).release());
+    }
+    return list.release();
 }
 
 namespace {
@@ -97,8 +147,8 @@ PyObject* fuzz_extract_one(Args& args) {
     const TextSlice query = args.str(0);
     const double score_cutoff = args.float_or(2, 0.0);
     const StrList choices = as_strs(args.object(1));
-    const std::optional<fuzz::Match> match =
-        without_gil([&] { return fuzz::extract_one(query, choices.slices(), score_cutoff); });
+    const std::optional<fuzz::Match> match = without_gil_interruptible(
+        [&] { return fuzz::extract_one(query, choices.slices(), score_cutoff); });
     return match ? match_tuple(*match).release() : none().release();
 }
 

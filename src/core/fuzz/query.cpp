@@ -49,12 +49,44 @@ inline std::uint64_t zeros(const std::uint64_t* s, std::size_t blocks, std::size
 
 }  // namespace
 
+RatioQuery::Lanes::Lanes(const std::uint8_t* bytes, std::size_t m) noexcept
+    : pattern(bytes, m), ascii(true) {
+    std::memset(two_byte, absent, sizeof two_byte);
+    for (std::uint8_t c = 0; c < 0x80; ++c) two_byte[c] = c;
+}
+
+// Units 128 upwards in order of first appearance: at most 64 characters, so they end below
+// `absent`.
+RatioQuery::Lanes::Lanes(const std::uint32_t* scalars, std::size_t m) noexcept
+    : pattern(nullptr, 0), ascii(false) {
+    std::memset(two_byte, absent, sizeof two_byte);
+    for (std::uint8_t c = 0; c < 0x80; ++c) two_byte[c] = c;
+    std::uint8_t units[64];
+    std::uint8_t next = 128;
+    for (std::size_t j = 0; j < m; ++j) {
+        const std::uint32_t c = scalars[j];
+        std::uint8_t u = unit(c);
+        if (u == absent) {
+            u = next++;
+            if (c < 0x800) {
+                two_byte[c] = u;
+            } else {
+                wide[wide_count] = c;
+                wide_units[wide_count++] = u;
+            }
+        }
+        units[j] = u;
+    }
+    pattern = simd::packed::Query(units, m);
+}
+
 RatioQuery::RatioQuery(TextSlice query) : ascii_(is_ascii(query)) {
     if (ascii_) {
         length_ = query.size;
         if (length_ == 0) return;
         if (length_ <= 64) {
             word_ = std::make_unique<WordMasks>(query.bytes(), length_);
+            lanes_ = std::make_unique<Lanes>(query.bytes(), length_);
         } else {
             blocks_ = std::make_unique<Blocks>();
             blocks_->bytes =
@@ -67,6 +99,7 @@ RatioQuery::RatioQuery(TextSlice query) : ascii_(is_ascii(query)) {
     length_ = units.size();
     if (length_ <= 64) {
         word_ = std::make_unique<WordMasks>(units.data(), length_);
+        lanes_ = std::make_unique<Lanes>(units.data(), length_);
     } else {
         blocks_ = std::make_unique<Blocks>();
         blocks_->scalars =
