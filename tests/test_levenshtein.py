@@ -166,3 +166,54 @@ class TestDecoding:
             data[k] = 0x80
             assert not internals.is_ascii(bytes(data))
             data[k] = ord("x")
+
+
+# Long pairs: the band against the unbanded blocks. Lengths around one and two words and a few
+# thousand; distances from none to the whole text.
+LONG_ALPHABETS = {"dna": "acgt", "text": "abcdefghijklmnopqrstuvwxyz", "astral": "a😀🙂\U0001d11e"}
+
+
+def long_pairs(alphabet, n, seed):
+    """A text of n letters against itself, one edit, a tenth edited, an unrelated text, ''."""
+    rng = random.Random(seed)
+    a = "".join(rng.choices(alphabet, k=n))
+
+    def edited(rate):
+        # A substitution, an insertion or a deletion at about `rate` of the positions.
+        edits = lambda c: rng.choice(["", rng.choice(alphabet), c + rng.choice(alphabet)])
+        return "".join(c if rng.random() >= rate else edits(c) for c in a)
+
+    k = rng.randrange(n)
+    one_edit = [a[:k] + a[k + 1 :], a[:k] + "g" + a[k:], a[:k] + "x" + a[k + 1 :]][seed % 3]
+    unrelated = "".join(rng.choices(alphabet, k=n + rng.randint(-n // 10, n // 10)))
+    return [(a, a), (a, one_edit), (a, edited(0.1)), (a, unrelated), (a, "")]
+
+
+@pytest.mark.parametrize("alphabet", LONG_ALPHABETS)
+@pytest.mark.parametrize("n", [63, 64, 65, 127, 128, 129, 1000, 2500])
+def test_long_pairs_equal_unbanded_route(internals, alphabet, n):
+    pairs = long_pairs(LONG_ALPHABETS[alphabet], n, n)
+    for a, b in pairs:
+        expected = internals.levenshtein_myers(a.encode(), b.encode())
+        assert quillon.levenshtein_distance(a, b) == expected, (a, b)
+        assert quillon.levenshtein_distance(b, a) == expected, (a, b)
+    texts = [t for pair in pairs for t in pair]
+    assert quillon.levenshtein_cdist(texts[:6], texts) == [
+        [quillon.levenshtein_distance(x, y) for y in texts] for x in texts[:6]
+    ]
+
+
+@pytest.mark.parametrize("n, rate", [(70, 0.05), (300, 0.1), (1000, 0.3), (2000, 1.0)])
+def test_band_pass_is_exact_within_its_bound(internals, n, rate):
+    # Bounds at the distance and one or two either side (the band's half-width rounds down, so
+    # both parities), and the length difference; narrow bands run on words, wide ones on lanes.
+    rng = random.Random(n)
+    a = "".join(rng.choices("acgt", k=n))
+    b = "".join(c if rng.random() >= rate else rng.choice(["", "t", c + "a"]) for c in a)
+    a, b = a.encode(), b.encode()
+    d = internals.levenshtein_myers(a, b)
+    for k in {d - 2, d - 1, d, d + 1, d + 2, abs(len(a) - len(b)), 0}:
+        result = internals.levenshtein_band_pass(a, b, max(k, 0))
+        assert result >= d
+        if k >= d:
+            assert result == d, k

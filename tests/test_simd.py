@@ -108,6 +108,11 @@ print(json.dumps({
     "needleman": [quillon.needleman_wunsch_batch_fn(q, wide, 2, -1, -2) for q in queries],
     "needleman_affine": [quillon.needleman_wunsch_affine_batch(q, words[:99], 1, -1, -3, -1) for q in queries],
     "needleman_pairs": [quillon.needleman_wunsch_affine(q * 9, w, 1, -1, -3, -1) for q in queries for w in wide],
+    "fuzz_lanes": [
+        (quillon.fuzz_ratio_batch(q, wide), quillon.fuzz_extract(q, words, 30.0, 9),
+         quillon.fuzz_extract_one(q, accented))
+        for q in queries
+    ],
     "accented_pairs": [
         (quillon.levenshtein_distance(x, y), quillon.jaro_winkler_similarity(x, y))
         for x, y in zip(accented, accented[1:])

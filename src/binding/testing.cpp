@@ -518,6 +518,60 @@ PyObject* extract_one_pairwise_body(Args& args) {
     return best ? match_tuple_of(*best).release() : none().release();
 }
 
+// The extraction routes with a narrow-lane LCS kernel by name ("portable", "avx2", "avx512"),
+// or with every candidate scored on its own ("candidates", the route the lanes replaced); None
+// when this processor cannot run the kernel.
+simd::packed::LcsKernel lcs_kernel_named(Args& args, bool& runnable) {
+    runnable = true;
+    if (name_of(args.str(0)) == "candidates") return nullptr;
+    const simd::packed::LcsKernel kernel =
+        lanes_named(args, simd::packed::lcs_block_portable, simd::packed::lcs_block_avx2,
+                    simd::packed::lcs_block_avx512);
+    runnable = kernel != nullptr;
+    return kernel;
+}
+
+PyObject* extract_lanes_body(Args& args) {
+    bool runnable;
+    const simd::packed::LcsKernel kernel = lcs_kernel_named(args, runnable);
+    const TextSlice query = args.str(1);
+    const StrList choices = as_strs(args.object(2));
+    const double score_cutoff = args.float_or(3, 0.0);
+    const std::uint64_t limit = args.count_or(4, 5);
+    if (!runnable) return none().release();
+    const std::vector<fuzz::Match> matches = without_gil(
+        [&] { return fuzz::extract(query, choices.slices(), score_cutoff, limit, kernel); });
+    PyRef list(check(PyList_New(static_cast<Py_ssize_t>(matches.size()))));
+    for (std::size_t i = 0; i < matches.size(); ++i) {
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i),
+                       match_tuple_of(matches[i]).release());
+    }
+    return list.release();
+}
+
+PyObject* extract_one_lanes_body(Args& args) {
+    bool runnable;
+    const simd::packed::LcsKernel kernel = lcs_kernel_named(args, runnable);
+    const TextSlice query = args.str(1);
+    const StrList choices = as_strs(args.object(2));
+    const double score_cutoff = args.float_or(3, 0.0);
+    if (!runnable) return none().release();
+    const std::optional<fuzz::Match> match = without_gil(
+        [&] { return fuzz::extract_one(query, choices.slices(), score_cutoff, kernel); });
+    return match ? match_tuple_of(*match).release() : none().release();
+}
+
+PyObject* ratio_batch_lanes_body(Args& args) {
+    bool runnable;
+    const simd::packed::LcsKernel kernel = lcs_kernel_named(args, runnable);
+    const TextSlice query = args.str(1);
+    const StrList candidates = as_strs(args.object(2));
+    if (!runnable) return none().release();
+    const std::vector<double> scores =
+        without_gil([&] { return fuzz::ratio_batch(query, candidates.slices(), kernel); });
+    return to_python_list(scores).release();
+}
+
 PyObject* partial_ratio_per_window_body(Args& args) {
     const fuzz::ScoreAlignment r =
         fuzz::partial_ratio_alignment_per_window(args.str(0), args.str(1), args.float_or(2, 0.0));
@@ -665,6 +719,9 @@ constexpr Row testing_table[] = {
     {"jaro_packed_cross(kernel, list_a, list_b, p=0.1, /)\n--\n\n", jaro_packed_cross_body},
     {"extract_pairwise(query, choices, cutoff=0.0, limit=5, /)\n--\n\n", extract_pairwise_body},
     {"extract_one_pairwise(query, choices, cutoff=0.0, /)\n--\n\n", extract_one_pairwise_body},
+    {"extract_lanes(kernel, query, choices, cutoff=0.0, limit=5, /)\n--\n\n", extract_lanes_body},
+    {"extract_one_lanes(kernel, query, choices, cutoff=0.0, /)\n--\n\n", extract_one_lanes_body},
+    {"ratio_batch_lanes(kernel, query, candidates, /)\n--\n\n", ratio_batch_lanes_body},
     {"partial_ratio_per_window(a, b, cutoff=0.0, /)\n--\n\n", partial_ratio_per_window_body},
     {"wratio_composed(a, b, cutoff=0.0, /)\n--\n\n", wratio_composed_body},
     {"partial_ratio_kernels(kernel, a, b, cutoff=0.0, /)\n--\n\n", partial_ratio_kernels_body},

@@ -9,6 +9,7 @@
 
 #include "bitpar.hpp"
 #include "error.hpp"
+#include "levenshtein_band.hpp"
 #include "simd/isa.hpp"
 
 namespace quillon {
@@ -53,7 +54,7 @@ std::uint32_t distance16(Bytes16 a, std::size_t la, Bytes16 b, std::size_t lb) n
 
 // Distance of two unit sequences (bytes or scalar values) without common affixes. The longer
 // text is the pattern when it fits one word, since the step count is the other text's length;
-// else the shorter one if it fits. Short pairs allocate nothing.
+// else the shorter one if it fits; longer pairs take the band. Short pairs allocate nothing.
 template <class Unit>
 std::uint32_t distance(const Unit* a, std::size_t la, const Unit* b, std::size_t lb) {
     // Selects rather than a branch: which text is longer is a coin toss for similar words.
@@ -76,8 +77,7 @@ std::uint32_t distance(const Unit* a, std::size_t la, const Unit* b, std::size_t
         const bitpar::StackWordMasks<Unit> masks(b, lb, a, la);
         return bitpar::saturate_u32(bitpar::myers_word(masks, lb, a, la));
     }
-    const bitpar::PatternMasks<Unit> masks(b, lb);
-    return bitpar::saturate_u32(bitpar::myers_distance(masks, lb, a, la));
+    return bitpar::saturate_u32(levenshtein_band(b, lb, a, la));
 }
 
 // Drops the common affixes of two UTF-8 texts by bytes, each cut moved back to where neither

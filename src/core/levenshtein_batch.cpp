@@ -58,6 +58,32 @@ std::vector<std::uint32_t> batch(std::size_t n, First first, Second second) {
     return out;
 }
 
+// One row per text of list_a, each row on one worker: the narrow-lane or Myers routes where
+// they fit, levenshtein_utf8 pair by pair otherwise.
+void cross_product_rows(std::span<const TextSlice> list_a, std::span<const TextSlice> list_b,
+                        std::uint32_t* const* rows) {
+    if (const simd::packed::Kernel kernel = simd::kernels().levenshtein_lanes) {
+        return levenshtein_cross_packed(list_a, list_b, kernel, rows);
+    }
+    // Each row chooses its own route; list_b's part of that choice is the same for every row.
+    bool list_b_ascii = true;
+    for (const TextSlice& b : list_b) list_b_ascii = list_b_ascii && is_ascii(b);
+    pool::for_each(
+        list_a.size(),
+        [&](std::size_t i) {
+            const TextSlice a = list_a[i];
+            const std::size_t m = list_b.size();
+            std::uint32_t* row = rows[i];
+            if (list_b_ascii && fits_one_word(a)) {
+                const simd::MyersPattern pattern = simd::MyersPattern::build(a);
+                myers_run(pattern, m, [&](std::size_t k) { return list_b[k]; }, row);
+            } else {
+                for (std::size_t j = 0; j < m; ++j) row[j] = levenshtein_utf8(a, list_b[j]);
+            }
+        },
+        pool::rows_per_piece(list_b.size()));
+}
+
 }  // namespace
 
 std::vector<std::uint32_t> levenshtein_batch_auto(std::span<const TextPair> pairs) {
@@ -80,26 +106,33 @@ std::vector<std::uint32_t> levenshtein_query_batch(TextSlice query,
 void levenshtein_cross_product_into(std::span<const TextSlice> list_a,
                                     std::span<const TextSlice> list_b, std::uint32_t* const* rows) {
     if (list_a.empty() || list_b.empty()) return;
-    if (const simd::packed::Kernel kernel = simd::kernels().levenshtein_lanes) {
-        return levenshtein_cross_packed(list_a, list_b, kernel, rows);
+    // Rows whose text exceeds one word are band computations of microseconds or more per pair:
+    // they are shared out pair by pair, so that a few long rows still keep every thread busy.
+    std::vector<std::size_t> long_rows;
+    for (std::size_t i = 0; i < list_a.size(); ++i) {
+        if (list_a[i].size > 64) long_rows.push_back(i);
     }
-    // Each row chooses its own route; list_b's part of that choice is the same for every row.
-    bool list_b_ascii = true;
-    for (const TextSlice& b : list_b) list_b_ascii = list_b_ascii && is_ascii(b);
+    if (long_rows.empty()) return cross_product_rows(list_a, list_b, rows);
+    const std::size_t m = list_b.size();
     pool::for_each(
-        list_a.size(),
-        [&](std::size_t i) {
-            const TextSlice a = list_a[i];
-            const std::size_t m = list_b.size();
-            std::uint32_t* row = rows[i];
-            if (list_b_ascii && fits_one_word(a)) {
-                const simd::MyersPattern pattern = simd::MyersPattern::build(a);
-                myers_run(pattern, m, [&](std::size_t k) { return list_b[k]; }, row);
-            } else {
-                for (std::size_t j = 0; j < m; ++j) row[j] = levenshtein_utf8(a, list_b[j]);
-            }
+        long_rows.size() * m,
+        [&](std::size_t p) {
+            const std::size_t i = long_rows[p / m], j = p % m;
+            rows[i][j] = levenshtein_utf8(list_a[i], list_b[j]);
         },
-        pool::rows_per_piece(list_b.size()));
+        1);
+    if (long_rows.size() == list_a.size()) return;
+    std::vector<TextSlice> short_a;
+    std::vector<std::uint32_t*> short_rows;
+    for (std::size_t i = 0, next = 0; i < list_a.size(); ++i) {
+        if (next < long_rows.size() && long_rows[next] == i) {
+            ++next;
+        } else {
+            short_a.push_back(list_a[i]);
+            short_rows.push_back(rows[i]);
+        }
+    }
+    cross_product_rows(short_a, list_b, short_rows.data());
 }
 
 DistanceMatrix levenshtein_cross_product(std::span<const TextSlice> list_a,

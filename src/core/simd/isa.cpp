@@ -162,14 +162,15 @@ struct Lanes {
     packed::Kernel levenshtein;
     packed::JaroKernel jaro;
     Latin1Decoder latin1_16;
+    packed::LcsKernel lcs;
     partial::Entries partial;
 };
 constexpr Lanes lanes_rows[] = {
-    {nullptr, nullptr, decode_latin1_16, partial::portable_entries},
+    {nullptr, nullptr, decode_latin1_16, nullptr, partial::portable_entries},
     {packed::myers_block_avx2, packed::jaro_block_avx2, decode_latin1_16_avx2,
-     partial::avx2_entries},
+     packed::lcs_block_avx2, partial::avx2_entries},
     {packed::myers_block_avx512, packed::jaro_block_avx512, decode_latin1_16_avx2,
-     partial::avx512_entries},
+     packed::lcs_block_avx512, partial::avx512_entries},
 };
 constexpr int lanes_count = std::size(lanes_rows);
 constexpr const nw::Table* needleman_rows[] = {&nw::table_portable, &nw::table_avx2,
@@ -183,7 +184,7 @@ constexpr auto kernel_rows = [] {
             rows[g * std::size(lanes_rows) + l] = {group_rows[g].width, group_rows[g].levenshtein,
                                                    group_rows[g].jaro,  lanes_rows[l].levenshtein,
                                                    lanes_rows[l].jaro,  lanes_rows[l].latin1_16,
-                                                   lanes_rows[l].partial};
+                                                   lanes_rows[l].lcs,   lanes_rows[l].partial};
             rows[g * std::size(lanes_rows) + l].needleman = needleman_rows[l];
         }
     }

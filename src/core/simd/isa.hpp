@@ -12,6 +12,7 @@
 #include "needleman.hpp"
 #include "packed.hpp"
 #include "packed_jaro.hpp"
+#include "packed_lcs.hpp"
 #include "partial.hpp"
 
 namespace quillon::simd {
@@ -50,6 +51,9 @@ struct Kernels {
     // The single-pair routes' decoder of short accented texts, by the same choice: a byte
     // shuffle with AVX2, else the portable decode_latin1_16 (never null).
     Latin1Decoder latin1_16;
+    // The narrow-lane LCS blocks of the ratio drivers (simd/packed_lcs.hpp), chosen as the
+    // narrow-lane entries above.
+    packed::LcsKernel lcs_lanes;
     // The partial ratio's window sweep and seaweed comb, by the same choice (portable without
     // AVX2; never null).
     partial::Entries partial;
