@@ -92,24 +92,49 @@ bool as_bool(PyObject* obj) {
     return truth == 1;
 }
 
-void StrList::reserve(std::size_t n) {
-    items_.reserve(n);
-    slices_.reserve(n);
+void StrList::reserve(std::size_t n) { slices_.reserve(n); }
+
+const char* StrList::copy(const char* data, std::size_t size) {
+    if (size > room_) {
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(block_bytes));
+        free_ = blocks_.back().get();
+        room_ = block_bytes;
+    }
+    char* at = free_;
+    // Most texts are words: two overlapping moves instead of a call to memcpy.
+    if (size >= 16) {
+        std::memcpy(at, data, size);
+    } else if (size >= 8) {
+        std::memcpy(at, data, 8);
+        std::memcpy(at + size - 8, data + size - 8, 8);
+    } else if (size >= 4) {
+        std::memcpy(at, data, 4);
+        std::memcpy(at + size - 4, data + size - 4, 4);
+    } else {
+        for (std::size_t k = 0; k < size; ++k) at[k] = data[k];
+    }
+    free_ += size;
+    room_ -= size;
+    return at;
 }
 
-void StrList::add(PyRef item) {
-    if (!is_str(item.get())) throw_not_instance(item.get(), "str");
+// item is borrowed: it is referenced only where the list keeps it.
+void StrList::add(PyObject* item) {
+    if (!is_str(item)) throw_not_instance(item, "str");
     Py_ssize_t size = 0;
-    const char* data = PyUnicode_AsUTF8AndSize(item.get(), &size);
+    const char* data = PyUnicode_AsUTF8AndSize(item, &size);
     if (data == nullptr) {
         // Encoded again, and raised, once every item has passed its type check.
         PyErr_Clear();
-        unencoded_.push_back(slices_.size());
+        unencoded_.emplace_back(slices_.size(), PyRef::borrow(item));
         slices_.emplace_back();
+    } else if (static_cast<std::size_t>(size) <= copied_bytes) {
+        const auto n = static_cast<std::size_t>(size);
+        slices_.emplace_back(copy(data, n), n);
     } else {
+        held_.push_back(PyRef::borrow(item));
         slices_.emplace_back(data, static_cast<std::size_t>(size));
     }
-    items_.push_back(std::move(item));
 }
 
 StrList collect_strs(PyObject* obj) {
@@ -121,7 +146,7 @@ StrList collect_strs(PyObject* obj) {
         const Py_ssize_t n = is_list ? PyList_Size(obj) : PyTuple_Size(obj);
         list.reserve(static_cast<std::size_t>(n));
         for (Py_ssize_t i = 0; i < n; ++i) {
-            list.add(PyRef::borrow(is_list ? PyList_GetItem(obj, i) : PyTuple_GetItem(obj, i)));
+            list.add(is_list ? PyList_GetItem(obj, i) : PyTuple_GetItem(obj, i));
         }
         return list;
     }
@@ -133,13 +158,16 @@ StrList collect_strs(PyObject* obj) {
         list.reserve(static_cast<std::size_t>(hint));
     }
     PyRef iterator(check(PyObject_GetIter(obj)));
-    while (PyObject* item = PyIter_Next(iterator.get())) list.add(PyRef(item));
+    while (PyObject* next = PyIter_Next(iterator.get())) {
+        const PyRef item(next);  // the iterator's reference, dropped once the text is taken
+        list.add(item.get());
+    }
     if (PyErr_Occurred()) throw PythonError{};
     return list;
 }
 
 void encode_strs(StrList& list) {
-    for (const std::size_t i : list.unencoded_) list.slices_[i] = as_str(list.items_[i].get());
+    for (const auto& [i, item] : list.unencoded_) list.slices_[i] = as_str(item.get());
     list.unencoded_.clear();
 }
 

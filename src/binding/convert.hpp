@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -26,8 +27,11 @@ std::optional<std::uint64_t> as_count_or_none(PyObject* obj);
 // Exactly True or False, or a NumPy boolean scalar through its __bool__.
 bool as_bool(PyObject* obj);
 
-// A list parameter: any iterable of str, with a reference to every item held for the call (so
-// the texts stay valid whatever happens to the iterable meanwhile).
+// A list parameter: any iterable of str, as text slices that stay valid whatever happens to the
+// iterable meanwhile. Short texts are copied side by side into blocks of the list's own, so
+// that the kernels read them in order and no item is touched again (each would miss the cache
+// in a long list, and again for its reference count when the call ends); a longer text is read
+// in place, its item held by a reference for the call.
 class StrList {
   public:
     std::size_t size() const noexcept { return slices_.size(); }
@@ -38,12 +42,19 @@ class StrList {
     friend StrList collect_strs(PyObject* obj);
     friend void encode_strs(StrList& list);
     void reserve(std::size_t n);
-    void add(PyRef item);
+    void add(PyObject* item);
+    const char* copy(const char* data, std::size_t size);
 
-    std::vector<PyRef> items_;
+    static constexpr std::size_t copied_bytes = 256;
+    static constexpr std::size_t block_bytes = std::size_t{1} << 16;
+
     std::vector<TextSlice> slices_;
-    // Positions of the items that had no UTF-8 form when collected: encode_strs tries again.
-    std::vector<std::size_t> unencoded_;
+    std::vector<PyRef> held_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* free_ = nullptr;
+    std::size_t room_ = 0;
+    // The items that had no UTF-8 form when collected, by position: encode_strs tries again.
+    std::vector<std::pair<std::size_t, PyRef>> unencoded_;
 };
 
 // Takes the items of an iterable, refusing any that is not a str. Encoding failures are
