@@ -31,7 +31,7 @@ def main() -> None:
         print(f"{repr(a) + ' ' + repr(b):<{width}}{cells}")
     choices = [b for _, b in PAIRS]
     print(f"\nbest matches of 'new york' among {choices}:")
-    for choice, score, index in quillon.fuzz_extract("new york", choices, limit=3):
+    for choice, score, index in quillon.fuzz_extract("new york", choices, 0.0, 3):
         print(f"  {score:6.2f}  #{index}  {choice!r}")
 
 
