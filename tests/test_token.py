@@ -158,11 +158,16 @@ class TestAgainstReference:
 
 @pytest.mark.parametrize("n", [1, 16, 17, 33, 64, 65])
 @pytest.mark.parametrize("ratio", [1.5, 3, 8, 9])
-def test_wratio_shared_pair_against_composed(internals, n, ratio):
+@pytest.mark.parametrize("inside", [False, True], ids=["apart", "inside"])
+def test_wratio_shared_pair_against_composed(internals, n, ratio, inside):
     # The partial branch scores the plain and the partial ratio on one set of masks; the
-    # composed route calls each public scorer on its own.
+    # composed route calls each public scorer on its own. A short text found inside the long
+    # one (and a near copy of equal length) scores so high that no token score can win.
     a = ("ab cd a" * 20)[:n]
     b = ("cab d ba dc" * 80)[: int(n * ratio)]
-    for x, y in ((a, b), (b, a), (shift(a), shift(b)), (a.replace("a", "é"), b)):
+    if inside:
+        b = b[: len(b) - n] + a
+    pairs = [(a, b), (b, a), (shift(a), shift(b)), (a.replace("a", "é"), b), (a, a + "x")]
+    for x, y in pairs:
         for cutoff in (0.0, 30.0, 80.0):
             assert quillon.fuzz_wratio(x, y, cutoff) == internals.wratio_composed(x, y, cutoff)

@@ -307,6 +307,25 @@ struct TokenPair {
     }
 };
 
+// Whether two ascending token lists have a token in common: each token of the shorter list is
+// looked up in the longer one, which for a few words against a long text costs far less than
+// the merge of both lists.
+bool share_a_token(std::span<const TextSlice> a, std::span<const TextSlice> b) noexcept {
+    if (a.size() > b.size()) std::swap(a, b);
+    for (const TextSlice& token : a) {
+        if (std::binary_search(b.begin(), b.end(), token, byte_less)) return true;
+    }
+    return false;
+}
+
+// Whether an ascending token list holds a token twice.
+bool has_repeats(std::span<const TextSlice> tokens) noexcept {
+    for (std::size_t i = 1; i < tokens.size(); ++i) {
+        if (same(tokens[i - 1], tokens[i])) return true;
+    }
+    return false;
+}
+
 // What the set comparison yields; the caller decides which of the scores count.
 struct SetScores {
     double r0 = 0.0;                // difference score, filtered by the cut-off
@@ -423,8 +442,10 @@ double partial_token_set_ratio(TextSlice a, TextSlice b, double score_cutoff) {
     Arena arena;
     TokenPair t(a, b, arena.get());
     if (t.ta.empty() || t.tb.empty()) return 0.0;
-    t.decompose();
-    if (!t.intersection.empty()) return 100.0;
+    if (share_a_token(t.ta, t.tb)) return 100.0;
+    // With no shared token the difference lists are the distinct tokens of each side.
+    append_distinct(t.diff_ab, std::span<const TextSlice>(t.ta));
+    append_distinct(t.diff_ba, std::span<const TextSlice>(t.tb));
     return partial_score(join(t.diff_ab, arena.get()), join(t.diff_ba, arena.get()), score_cutoff);
 }
 
@@ -432,12 +453,13 @@ double partial_token_ratio(TextSlice a, TextSlice b, double score_cutoff) {
     if (score_cutoff > 100.0) return 0.0;
     Arena arena;
     TokenPair t(a, b, arena.get());
-    t.decompose();
-    if (!t.intersection.empty()) return 100.0;
+    if (share_a_token(t.ta, t.tb)) return 100.0;
     const double p1 = partial_score(join(t.ta, arena.get()), join(t.tb, arena.get()), score_cutoff);
     // With no shared token the difference lists are the distinct tokens; when neither text
     // repeats one, their strings are the sorted strings just scored.
-    if (t.ta.size() == t.diff_ab.size() && t.tb.size() == t.diff_ba.size()) return p1;
+    if (!has_repeats(t.ta) && !has_repeats(t.tb)) return p1;
+    append_distinct(t.diff_ab, std::span<const TextSlice>(t.ta));
+    append_distinct(t.diff_ba, std::span<const TextSlice>(t.tb));
     const double p2 = partial_score(join(t.diff_ab, arena.get()), join(t.diff_ba, arena.get()),
                                     max_nan_loses(score_cutoff, p1));
     return max_nan_loses(p1, p2);

@@ -33,6 +33,8 @@ double wratio(TextSlice a, TextSlice b, double score_cutoff) {
     // so it can cut off whatever could not win after weighting.
     if (len_ratio < similar_length_ratio) {
         const double end = ratio_with_cutoff(a, b, score_cutoff);
+        // Token scores are at most 100 before weighting (the same holds below).
+        if (end >= 100.0 * token_weight) return end;
         const double c1 = max_nan_loses(score_cutoff, end) / token_weight;
         return max_nan_loses(end, token_ratio(a, b, c1) * token_weight);
     }
@@ -42,6 +44,8 @@ double wratio(TextSlice a, TextSlice b, double score_cutoff) {
     const double w = len_ratio > long_length_ratio ? long_partial_weight : partial_weight;
     const double c1 = max_nan_loses(score_cutoff, end) / w;
     end = max_nan_loses(end, pair.partial_alignment(c1).score * w);
+    // When the best token score cannot beat end after weighting, the tokens need not be split.
+    if (end >= 100.0 * token_weight * w) return end;
     // Raises c1, which already carries the division by w, not the caller's cut-off.
     const double c2 = max_nan_loses(c1, end) / token_weight;
     return max_nan_loses(end, partial_token_ratio(a, b, c2) * token_weight * w);
