@@ -199,7 +199,8 @@ std::uint32_t fill_on_heap(const Code* a, std::size_t la, const Code* b, std::si
 // Only transpositions with one empty gap can be least (see the sixteen-lane kernel below), so
 // at cell (i, j), 1-based, with D(i, j) the distance of the prefixes:
 //   t1 = T(j - 1) when b[j] = a[i-1], where T(l) = min(T(l - 1) + 1, D(i-2, l-1) + 1 if
-//        b[l] = a[i], else none), T(0) = none: the transposition ends at column j of row i - 2;
+//        b[l] = a[i], else none), T(0) = none: a[i-1] a[i] against b[l] .. b[j], from cell
+//        (i - 2, l - 1), the latest such l being the least;
 //   t2 = the running value down column j when b[j-1] = a[i]: D(k-1, j-2) + (i - k), k the
 //        last row before i with a[k] = b[j], grown by one per row.
 // T and the insertion chain D(i, j) = min(x_j, D(i, j - 1) + 1) run along the row; the rest is
@@ -250,8 +251,8 @@ struct KeptMatrix {
 
 // Cells of the vector route's matrix. The largest matrix of at most kept_bytes is kept for the
 // next call, so that repeated calls on long pairs write to pages already in place: at 5 000
-// units a fresh matrix (50 MB) costs as much in page faults as the whole fill. A new matrix is
-// claimed first, so a pair whose matrix cannot be had still gets std::bad_alloc.
+// units a fresh matrix (50 MB) costs nearly as much in page faults as the whole fill. A new matrix
+// is claimed first, so a pair whose matrix cannot be had still gets std::bad_alloc.
 class MatrixCells {
   public:
     static constexpr std::size_t kept_bytes = std::size_t{64} << 20;
