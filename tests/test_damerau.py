@@ -10,6 +10,7 @@ from hypothesis import strategies as st
 import quillon
 from reference import damerau
 from strategies import shift, texts
+from test_jaro import edited
 
 dl_texts = st.one_of(
     st.text(alphabet="abc", max_size=10), st.text(alphabet="abcé😀", max_size=10), texts
@@ -151,14 +152,6 @@ def test_dense_alphabet_at_the_seam(internals, extra):
     chars = [chr(0x10000 + k) for k in range(65533 + extra)]
     a, b = "".join(chars[:65533]), "".join(chars[65533:])[::-1] + chars[7]
     assert quillon.damerau_levenshtein_distance(a, b) == internals.damerau_full_matrix(a, b)
-
-
-def edited(rng, text, alphabet, count):
-    chars = list(text)
-    for _ in range(count):
-        k = rng.randrange(len(chars))
-        chars[k : k + 2] = rng.choice([[rng.choice(alphabet)], chars[k : k + 2][::-1], []])
-    return "".join(chars)
 
 
 # Long pairs on the vector route: ASCII bytes and the dense alphabet of decoded texts.
