@@ -131,6 +131,15 @@ class TestAgainstPairwise:
                 expected = internals.extract_one_pairwise(query, choices, cutoff)
                 assert quillon.fuzz_extract_one(query, choices, cutoff) == expected
 
+    @pytest.mark.parametrize("query", ["a" * 300, "abc"])
+    def test_ratio_batch_of_many_distinct_scores(self, query):
+        # More distinct scores than the result list shares float objects for, between
+        # repeated ones.
+        candidates = ["a" * k for k in range(2500)] + ["b", "ab"] * 40
+        scores = quillon.fuzz_ratio_batch(query, candidates)
+        assert scores == [quillon.fuzz_ratio(query, c) for c in candidates]
+        assert all(type(s) is float for s in scores)
+
     @pytest.mark.parametrize("limit", [1, 2, 5, 7, 64])
     def test_ties_across_pieces(self, internals, limit):
         # Long runs of equal scores: the worst kept match of each piece ties with what follows,
