@@ -145,7 +145,7 @@ def test_lanes_equal_rows(internals, kernel, alphabet):
             units[k : k + rng.randint(0, 2)] = rng.choices(letters, k=rng.randint(0, 2))
         return "".join(units)
 
-    for la in [*LANE_LENGTHS, rng.randint(66, 200)]:
+    for la in [0, *LANE_LENGTHS, rng.randint(66, 200)]:
         query = text(la)
         lengths = [0, *LANE_LENGTHS, rng.randint(66, 150)]
         count = rng.choice([1, 7, 16, 33, 40])
@@ -199,4 +199,21 @@ def test_long_texts_equal_rows(internals, scores, la, lb):
     ]
     assert quillon.needleman_wunsch_affine_batch(a, candidates, *affine) == [
         quillon.needleman_wunsch_affine(a, c, *affine) for c in candidates
+    ]
+
+
+@given(
+    query=nw_texts,
+    candidates=st.lists(nw_texts, max_size=40),
+    scores=st.tuples(any_scores, any_scores, any_scores, any_scores),
+)
+@example(query="", candidates=["", "a", ""], scores=(1, -1, -1, -1))
+@example(query="ACG", candidates=["ACG"] * 33 + ["AC"], scores=(2**61, -1, -1, 0))
+def test_batch_equals_single(query, candidates, scores):
+    """Groups, pairs and the rows mixed in one batch give each pair's own score."""
+    assert quillon.needleman_wunsch_batch_fn(query, candidates, *scores[:3]) == [
+        quillon.needleman_wunsch_score(query, c, *scores[:3]) for c in candidates
+    ]
+    assert quillon.needleman_wunsch_affine_batch(query, candidates, *scores) == [
+        quillon.needleman_wunsch_affine(query, c, *scores) for c in candidates
     ]

@@ -69,12 +69,12 @@ std::int64_t affine(std::span<const Unit> a, std::span<const Unit> b, const Affi
     return std::max({m[lb], p[lb], q[lb]});
 }
 
-std::int64_t rows(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
-                  const LinearScores& s) {
+template <class Unit>
+std::int64_t rows(std::span<const Unit> a, std::span<const Unit> b, const LinearScores& s) {
     return linear(a, b, s);
 }
-std::int64_t rows(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
-                  const AffineScores& s) {
+template <class Unit>
+std::int64_t rows(std::span<const Unit> a, std::span<const Unit> b, const AffineScores& s) {
     return affine(a, b, s);
 }
 
@@ -182,15 +182,15 @@ Scalars units_of(TextSlice text) {
     return Scalars(text.bytes(), text.bytes() + text.size);
 }
 
-// One pair in lanes of `Bits`; la, lb >= 1 and the bound holds.
-template <int Bits, class S>
-std::int64_t pair_in_lanes(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
-                           const S& s, const simd::nw::Table& t) {
+// One pair in lanes of `Bits`; la, lb >= 1 and the bound holds. Bytes are their own codes.
+template <int Bits, class Unit, class S>
+std::int64_t pair_in_lanes(std::span<const Unit> a, std::span<const Unit> b, const S& s,
+                           const simd::nw::Table& t) {
     using Cell = std::conditional_t<Bits == 16, std::int16_t, std::int32_t>;
     using Code = std::conditional_t<Bits == 16, std::uint16_t, std::uint32_t>;
     const std::size_t lanes = Bits == 16 ? t.lanes16 : t.lanes32;
     std::vector<Code> ca(a.size() + lanes), cb(b.size() + lanes);
-    if constexpr (Bits == 16) {
+    if constexpr (Bits == 16 && sizeof(Unit) == 4) {
         const Codes16 code(a);
         for (std::size_t i = 0; i < a.size(); ++i) ca[i] = code(a[i]);
         for (std::size_t j = 0; j < b.size(); ++j) cb[b.size() - 1 - j] = code(b[j]);
@@ -212,9 +212,10 @@ std::int64_t pair_in_lanes(std::span<const std::uint32_t> a, std::span<const std
 // costs more than the lanes save.
 constexpr std::size_t min_lane_cells = 256;
 
-template <class S>
-std::int64_t pair_score(std::span<const std::uint32_t> a, std::span<const std::uint32_t> b,
-                        const S& s, const simd::nw::Table& t, std::size_t min_cells) {
+// Empty and identical pairs are answered by the rows before anything is allocated.
+template <class Unit, class S>
+std::int64_t pair_score(std::span<const Unit> a, std::span<const Unit> b, const S& s,
+                        const simd::nw::Table& t, std::size_t min_cells) {
     const std::size_t la = a.size(), lb = b.size();
     if (la == 0 || lb == 0 || la * lb < min_cells || std::ranges::equal(a, b)) {
         return rows(a, b, s);
@@ -232,9 +233,7 @@ std::int64_t pair_score(std::span<const std::uint32_t> a, std::span<const std::u
 template <class S>
 std::int64_t pair_score(TextSlice a, TextSlice b, const S& s, const simd::nw::Table& t,
                         std::size_t min_cells) {
-    const Scalars ua = units_of(a), ub = units_of(b);
-    return pair_score(std::span<const std::uint32_t>(ua), std::span<const std::uint32_t>(ub), s, t,
-                      min_cells);
+    return on_units(a, b, [&](auto x, auto y) { return pair_score(x, y, s, t, min_cells); });
 }
 
 // Candidates of one lane width, shortest first, in groups of one register's lanes.
@@ -364,11 +363,11 @@ std::vector<std::int64_t> needleman_wunsch_affine_batch(TextSlice query,
 }
 
 std::int64_t needleman_wunsch_rows(TextSlice a, TextSlice b, const LinearScores& scores) {
-    return on_units(a, b, [&](auto x, auto y) { return linear(x, y, scores); });
+    return on_units(a, b, [&](auto x, auto y) { return rows(x, y, scores); });
 }
 
 std::int64_t needleman_wunsch_affine_rows(TextSlice a, TextSlice b, const AffineScores& scores) {
-    return on_units(a, b, [&](auto x, auto y) { return affine(x, y, scores); });
+    return on_units(a, b, [&](auto x, auto y) { return rows(x, y, scores); });
 }
 
 NeedlemanLanes needleman_wunsch_lanes(TextSlice query, std::span<const TextSlice> candidates,
