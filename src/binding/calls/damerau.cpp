@@ -8,7 +8,8 @@ namespace quillon::binding {
 
 PyObject* damerau_levenshtein_distance(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
-    return to_python(without_gil([&] { return quillon::damerau_levenshtein_distance(a, b); }))
+    return to_python(without_gil_unless_short(
+                         a, b, [&] { return quillon::damerau_levenshtein_distance(a, b); }))
         .release();
 }
 
@@ -32,7 +33,8 @@ PyObject* damerau_levenshtein_cdist_into(Args& args) {
 
 PyObject* damerau_ratio(Args& args) {
     const TextSlice a = args.str(0), b = args.str(1);
-    return to_python(without_gil([&] { return quillon::damerau_ratio(a, b); })).release();
+    return to_python(without_gil_unless_short(a, b, [&] { return quillon::damerau_ratio(a, b); }))
+        .release();
 }
 
 }  // namespace quillon::binding
