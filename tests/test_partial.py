@@ -113,7 +113,8 @@ class TestKernels:
     """Every window sweep and comb this processor runs, against the route that scores each
     window on its own: needles across the lane widths and the 64-unit seam, haystacks across the
     sweep's blocks, needles longer than haystacks and equal lengths, 16- and 32-bit comb labels
-    (needle plus haystack above 65536 units), and periodic texts where many windows tie."""
+    (needle plus haystack above 65536 units; 16-bit labels above 32767 too), and periodic texts
+    where many windows tie."""
 
     @pytest.mark.parametrize("kernel", KERNELS)
     @pytest.mark.parametrize("alphabet", ["ab", "abcd ", "aé😀 "], ids=["ab", "ascii", "mixed"])
@@ -143,10 +144,11 @@ class TestKernels:
                 _text(random.Random(1), "abcdefgh ", 2000),
                 _text(random.Random(2), "abcdefgh ", 3000),
             ),
+            (_text(random.Random(3), "abcd ", 100), _text(random.Random(4), "abcd ", 40000)),
             ("é" + "ab" * 50, "ba" * 33000),  # 32-bit labels
             ("a" * 70, "b" * 70000),  # no window shares a unit with the needle
         ],
-        ids=["ties", "periodic", "thousands", "wide-labels", "disjoint"],
+        ids=["ties", "periodic", "thousands", "high-labels", "wide-labels", "disjoint"],
     )
     def test_long_and_tied(self, internals, kernel, needle, haystack):
         if internals.partial_ratio_kernels(kernel, "a", "a") is None:

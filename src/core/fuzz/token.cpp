@@ -270,11 +270,11 @@ using Joined = std::pmr::string;
 Joined join(std::span<const TextSlice> tokens, std::pmr::memory_resource* memory) {
     std::size_t bytes = tokens.empty() ? 0 : tokens.size() - 1;
     for (const TextSlice& t : tokens) bytes += t.size;
-    Joined joined(memory);
-    joined.reserve(bytes);
-    for (std::size_t i = 0; i < tokens.size(); ++i) {
-        if (i > 0) joined.push_back(' ');
-        joined.append(tokens[i].data, tokens[i].size);
+    Joined joined(bytes, ' ', memory);
+    char* out = joined.data();
+    for (const TextSlice& t : tokens) {
+        std::memcpy(out, t.data, t.size);
+        out += t.size + 1;  // past the space that follows
     }
     return joined;
 }
