@@ -8,8 +8,9 @@
 namespace quillon::simd {
 
 // Blocks a kernel may touch beyond either end of the pattern's blocks: its lanes run up to 7
-// blocks ahead of or behind the band, reading (and writing) padding rather than branching.
-inline constexpr std::size_t band_pad = 8;
+// blocks behind and, reading masks a group of steps at a time, 15 ahead of the band, reading
+// (and writing) padding rather than branching.
+inline constexpr std::size_t band_pad = 16;
 
 struct BandPass {
     // Position masks: block b of the row of text unit j is masks[cols[j] + b]; every b from

@@ -107,30 +107,59 @@ std::uint64_t band_pass(const BandPass& p) noexcept {
             bits[l] = shape.last(c) == final_block ? (p.m - 1) % 64 : 63;
         }
         const Vec first_v = V::load(first), last_v = V::load(last);
-        const Vec entered_v = V::load(entered), cols_v = V::load(cols), bits_v = V::load(bits);
+        const Vec entered_v = V::load(entered), bits_v = V::load(bits);
         const i64 f = static_cast<i64>(first[0]);
         const i64 steps = static_cast<i64>(last[lanes - 1]) - f + width;
-        Vec block = V::sub(V::splat(static_cast<std::uint64_t>(f)), V::lane_index());
+        // Lane l reads block F + t - l of its row: row l shifted by l, so that one transpose
+        // of `width` consecutive words from each row gives the masks of `width` steps.
+        const std::uint64_t* rows[lanes];
+        for (std::size_t l = 0; l < lanes; ++l) rows[l] = p.masks + cols[l] - l + f;
+        // The band's edges reach into the steps before head_end (some lane at or above its
+        // column's first block) and from tail on (some lane entering a block or at its last);
+        // the steps between need neither the forced carry, the fresh deltas nor the score.
+        i64 head_end = 0, tail = static_cast<i64>(entered[0]) - f;
+        for (std::size_t l = 0; l < lanes; ++l) {
+            const i64 top = static_cast<i64>(first[l]) - f + static_cast<i64>(l) + 1;
+            head_end = top > head_end ? top : head_end;
+        }
+        const Vec lane_index = V::lane_index();
         Vec pv_out = zero, mv_out = zero, hp = zero, hn = zero;
-        for (i64 t = 0; t < steps; ++t) {
+        auto step = [&]<bool edges>(i64 t, Vec eq) {
             Vec pv = V::shift_in(pv_out, p.vp + f + t), mv = V::shift_in(mv_out, p.vn + f + t);
-            const auto entering = V::greater(block, entered_v);
-            pv = V::select(entering, ones, pv);
-            mv = V::select(entering, zero, mv);
-            const auto top = V::greater(V::add(first_v, one), block);
-            hp = V::select(top, one, hp);
-            hn = V::select(top, zero, hn);
-            const Vec eq = V::gather(p.masks, V::add(cols_v, block));
-            const Step<V> s = block_step<V>(eq, pv, mv, hp, hn);
-            const auto bottom = V::equal(block, last_v);
-            deltas = V::add_where(bottom, deltas,
-                                  V::sub(V::bit_and(V::shift_right(s.ph, bits_v), one),
-                                         V::bit_and(V::shift_right(s.mh, bits_v), one)));
+            [[maybe_unused]] Vec block;
+            if constexpr (edges) {
+                block = V::sub(V::splat(static_cast<std::uint64_t>(f + t)), lane_index);
+                const auto entering = V::greater(block, entered_v);
+                pv = V::select(entering, ones, pv);
+                mv = V::select(entering, zero, mv);
+                const auto top = V::greater(V::add(first_v, one), block);
+                hp = V::select(top, one, hp);
+                hn = V::select(top, zero, hn);
+            }
+            const Step<V> st = block_step<V>(eq, pv, mv, hp, hn);
+            if constexpr (edges) {
+                const auto bottom = V::equal(block, last_v);
+                deltas = V::add_where(bottom, deltas,
+                                      V::sub(V::bit_and(V::shift_right(st.ph, bits_v), one),
+                                             V::bit_and(V::shift_right(st.mh, bits_v), one)));
+            }
             V::store_last(p.vp + f + t - (width - 1), pv);
             V::store_last(p.vn + f + t - (width - 1), mv);
             pv_out = pv;
             mv_out = mv;
-            block = V::add(block, one);
+        };
+        for (i64 t0 = 0; t0 < steps; t0 += width) {
+            Vec eqs[lanes];
+            V::load_transposed(rows, t0, eqs);
+            const i64 chunk = steps - t0 < width ? steps - t0 : width;
+            for (i64 s = 0; s < chunk; ++s) {
+                const i64 t = t0 + s;
+                if (t < head_end || t >= tail) {
+                    step.template operator()<true>(t, eqs[s]);
+                } else {
+                    step.template operator()<false>(t, eqs[s]);
+                }
+            }
         }
     }
     std::uint64_t score = p.m + V::sum(deltas);

@@ -39,8 +39,20 @@ struct BandLanes {
     static Vec add_where(Vec m, Vec acc, Vec x) noexcept {
         return _mm256_add_epi64(acc, _mm256_and_si256(m, x));
     }
-    static Vec gather(const std::uint64_t* base, Vec index) noexcept {
-        return _mm256_i64gather_epi64(reinterpret_cast<const long long*>(base), index, 8);
+    // out[s][l] = rows[l][t + s]: four unaligned loads and a 4 x 4 transpose.
+    static void load_transposed(const std::uint64_t* const* rows, std::int64_t t,
+                                Vec* out) noexcept {
+        Vec v[4];
+        for (int l = 0; l < 4; ++l)
+            v[l] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[l] + t));
+        const Vec w0 = _mm256_unpacklo_epi64(v[0], v[1]);  // r0[0] r1[0] r0[2] r1[2]
+        const Vec w1 = _mm256_unpackhi_epi64(v[0], v[1]);  // r0[1] r1[1] r0[3] r1[3]
+        const Vec w2 = _mm256_unpacklo_epi64(v[2], v[3]);
+        const Vec w3 = _mm256_unpackhi_epi64(v[2], v[3]);
+        out[0] = _mm256_permute2x128_si256(w0, w2, 0x20);
+        out[1] = _mm256_permute2x128_si256(w1, w3, 0x20);
+        out[2] = _mm256_permute2x128_si256(w0, w2, 0x31);
+        out[3] = _mm256_permute2x128_si256(w1, w3, 0x31);
     }
     // [*p, prev[0], prev[1], prev[2]]
     static Vec shift_in(Vec prev, const std::uint64_t* p) noexcept {

@@ -44,15 +44,38 @@ struct BandLanes {
     static Vec add_where(__mmask8 m, Vec acc, Vec x) noexcept {
         return _mm512_mask_add_epi64(acc, m, acc, x);
     }
-    static Vec gather(const std::uint64_t* base, Vec index) noexcept {
-        return _mm512_i64gather_epi64(index, static_cast<const void*>(base), 8);
+    // out[s][l] = rows[l][t + s]: eight unaligned loads and an 8 x 8 transpose in three
+    // rounds (pairs of words, pairs of 128-bit parts, halves).
+    static void load_transposed(const std::uint64_t* const* rows, std::int64_t t,
+                                Vec* out) noexcept {
+        Vec v[8];
+        for (int l = 0; l < 8; ++l) v[l] = _mm512_loadu_si512(rows[l] + t);
+        Vec w[8];
+        for (int l = 0; l < 8; l += 2) {
+            w[l] = _mm512_unpacklo_epi64(v[l], v[l + 1]);      // r0[0] r1[0] r0[2] r1[2] ...
+            w[l + 1] = _mm512_unpackhi_epi64(v[l], v[l + 1]);  // r0[1] r1[1] r0[3] r1[3] ...
+        }
+        // u[0]: r0..r3 at words 0 and 4; u[1]: at 1 and 5; u[2]: 2 and 6; u[3]: 3 and 7;
+        // u[4..7] the same for r4..r7.
+        Vec u[8];
+        for (int h = 0; h < 2; ++h) {
+            u[4 * h + 0] = _mm512_shuffle_i64x2(w[4 * h + 0], w[4 * h + 2], 0x88);
+            u[4 * h + 1] = _mm512_shuffle_i64x2(w[4 * h + 1], w[4 * h + 3], 0x88);
+            u[4 * h + 2] = _mm512_shuffle_i64x2(w[4 * h + 0], w[4 * h + 2], 0xDD);
+            u[4 * h + 3] = _mm512_shuffle_i64x2(w[4 * h + 1], w[4 * h + 3], 0xDD);
+        }
+        for (int s = 0; s < 4; ++s) {
+            out[s] = _mm512_shuffle_i64x2(u[s], u[4 + s], 0x88);
+            out[s + 4] = _mm512_shuffle_i64x2(u[s], u[4 + s], 0xDD);
+        }
     }
     // [*p, prev[0], ..., prev[6]]
     static Vec shift_in(Vec prev, const std::uint64_t* p) noexcept {
         return _mm512_alignr_epi64(prev, splat(*p), 7);
     }
+    // Lane 7 to *dst, by a masked store of the whole register (dst - 7 stays in the padding).
     static void store_last(std::uint64_t* dst, Vec v) noexcept {
-        *dst = static_cast<std::uint64_t>(_mm_extract_epi64(_mm512_extracti32x4_epi32(v, 3), 1));
+        _mm512_mask_storeu_epi64(dst - 7, 0x80, v);
     }
     static std::uint64_t sum(Vec v) noexcept {
         return static_cast<std::uint64_t>(_mm512_reduce_add_epi64(v));
