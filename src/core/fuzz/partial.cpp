@@ -1,8 +1,9 @@
 // The partial ratio. The visit order of the window search decides which of several equally
-// good windows is reported, so both routes follow its steps literally: full windows by
-// bisection of their start positions, then prefixes, then suffixes shorter than the needle.
-// They differ in how they find a full window's distance: on its own (needles above 64 units),
-// or for a group of neighbouring windows at once, one lane each (needles of 1 to 64 units).
+// good windows is reported: full windows by bisection of their start positions, then prefixes,
+// then suffixes shorter than the needle. The reference route follows the bisection literally,
+// scoring each window it visits on its own; the fast routes find every full window's distance
+// at once (a lane per window for needles of 1 to 64 units, a seaweed comb above) and take the
+// window the bisection would accept by rule (first_least).
 #include "partial.hpp"
 
 #include <algorithm>
@@ -374,8 +375,8 @@ WindowScore search_each_window(std::span<const Unit> needle, std::span<const Uni
 // The haystack is first turned into the needle's mask of each of its units, M[p]. The LCS of
 // the needle and the window at f then reads M[f], M[f + 1], ..., M[f + n - 1], so the windows
 // f, f + 1, ..., f + G - 1 read, at step j, the G consecutive masks from M[f + j]: one lane per
-// window, and the masks of a step are one unaligned load. Lanes of 16 bits hold needles of up
-// to 16 units: 32 windows advance in four 128-bit registers per step.
+// window, and the masks of a step are one unaligned load (the sweep kernels in simd/partial.*).
+// Lanes of 16 bits hold needles of up to 16 units: 32 windows advance in one AVX-512 register.
 
 // Zero masks after the haystack's: the kernel reads whole blocks of windows.
 template <class Lane>

@@ -42,7 +42,9 @@ inline V lane_popcount(V x) noexcept {
     return x & static_cast<Lane>(0x7F);
 }
 
-// G haystack bytes at a time, widened to 16-bit lanes and compared with each needle byte.
+// Two registers of haystack bytes at a time, widened to 16-bit lanes and compared with each
+// needle byte from the last to the first: masks = 2 masks - (text == unit), the compare giving
+// all ones (-1) where they are equal, so bit k lands on its place after the shifts that follow.
 inline std::uint64_t byte_masks16(const std::uint8_t* needle, std::size_t n,
                                   const std::uint8_t* haystack, std::size_t h,
                                   std::uint16_t* out) noexcept {
@@ -51,28 +53,35 @@ inline std::uint64_t byte_masks16(const std::uint8_t* needle, std::size_t n,
     using Bytes = Vector<std::uint8_t, g>;
     V units[16];
     for (std::size_t k = 0; k < n; ++k) units[k] = V{} + needle[k];
-    const auto masks_of = [&](const std::uint8_t* at) {
-        const V text = __builtin_convertvector(load_vector<Bytes>(at), V);
-        V masks{};
-        for (std::size_t k = 0; k < n; ++k) {
-            masks |= reinterpret_cast<V>(text == units[k]) & static_cast<std::uint16_t>(1u << k);
+    // masks_of(at) for the g bytes at `at` and the g after them.
+    const auto masks_of = [&](const std::uint8_t* at, V& low, V& high) {
+        const V text_low = __builtin_convertvector(load_vector<Bytes>(at), V);
+        const V text_high = __builtin_convertvector(load_vector<Bytes>(at + g), V);
+        low = V{};
+        high = V{};
+#pragma GCC unroll 1
+        for (std::size_t k = n; k-- > 0;) {
+            low = (low + low) - reinterpret_cast<V>(text_low == units[k]);
+            high = (high + high) - reinterpret_cast<V>(text_high == units[k]);
         }
-        return masks;
     };
-    V seen{};
+    V seen{}, low, high;
     std::size_t p = 0;
-    for (; p + g <= h; p += g) {
-        const V masks = masks_of(haystack + p);
-        store_vector(out + p, masks);
-        seen |= masks;
+    for (; p + 2 * g <= h; p += 2 * g) {
+        masks_of(haystack + p, low, high);
+        store_vector(out + p, low);
+        store_vector(out + p + g, high);
+        seen |= low | high;
     }
     std::uint64_t present = 0;
     if (p < h) {
         // The last bytes, from a copy: lanes past the end are dropped.
-        std::uint8_t tail[g] = {};
+        std::uint8_t tail[2 * g] = {};
         std::memcpy(tail, haystack + p, h - p);
-        std::uint16_t masks[g];
-        store_vector(masks, masks_of(tail));
+        std::uint16_t masks[2 * g];
+        masks_of(tail, low, high);
+        store_vector(masks, low);
+        store_vector(masks + g, high);
         for (std::size_t i = 0; p + i < h; ++i) {
             out[p + i] = masks[i];
             present |= masks[i];
