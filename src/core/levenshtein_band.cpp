@@ -266,7 +266,10 @@ class Band {
   public:
     // m <= n, m >= 1.
     Band(const Unit* pattern, std::size_t m, const Unit* text, std::size_t n)
-        : masks_(pattern, m), cols_(n), state_(2 * (masks_.blocks() + 2 * simd::band_pad), 0) {
+        : masks_(pattern, m),
+          cols_claim_(n, sizeof(std::uint64_t)),
+          cols_(n),
+          state_(2 * (masks_.blocks() + 2 * simd::band_pad), 0) {
         for (std::size_t j = 0; j < n; ++j)
             cols_[j] = masks_.offset_of(static_cast<std::uint32_t>(text[j]));
         const std::size_t blocks = masks_.blocks();
@@ -286,8 +289,8 @@ class Band {
         const std::size_t delta = pass_.n - pass_.m;
         pass_.half = (k - delta) / 2;
         pass_.hi = delta + pass_.half;
-        // A lane group spends width - 1 steps on its skew, and its gathers cost more than the
-        // plain loads of the word loop: narrow bands stay on words.
+        // A lane group spends width - 1 steps on its skew and, in a narrow band, handles the
+        // band's edges in nearly every step: narrow bands stay on words.
         const std::size_t band_blocks = (pass_.half + pass_.hi) / 64 + 2;
         if (band_blocks < lanes_from_blocks) return band_pass_portable(pass_);
         return pass_kernel()(pass_);
@@ -295,6 +298,8 @@ class Band {
 
   private:
     BandMasks<Unit> masks_;
+    // A word per text unit: eight times a long ASCII text, claimed like the masks.
+    memory::Claim cols_claim_;
     std::vector<std::uint64_t> cols_, state_;
     simd::BandPass pass_;
 };
