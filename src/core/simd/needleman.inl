@@ -39,9 +39,12 @@ std::int64_t linear_pair(const nw::PairUnits<typename L::Unit>& u, const nw::Sco
     const auto vg = L::splat(static_cast<Cell>(s.gap));
     for (std::size_t d = 2; d <= la + lb; ++d) {
         const std::size_t lo = d > lb ? d - lb : 1, hi = d - 1 < la ? d - 1 : la;
-        const typename L::Unit* b = u.b_reversed + lb - d;
+        // Row i reads b[d - i - 1] at b_reversed[lb - d + i]: in range from lo on, although
+        // lb - d alone wraps once d > lb.
+        const std::size_t b_at = lb - d;
         for (std::size_t i = lo; i <= hi; i += L::width) {
-            const auto pair = L::pick(L::load_units(u.a + i - 1), L::load_units(b + i), vm, vx);
+            const auto pair = L::pick(L::load_units(u.a + i - 1),
+                                      L::load_units(u.b_reversed + (b_at + i)), vm, vx);
             const auto gap = L::add(L::max(L::load(old + i - 1), L::load(old + i)), vg);
             L::store(cur + i, L::max(L::add(L::load(older + i - 1), pair), gap));
         }
@@ -92,10 +95,13 @@ std::int64_t affine_pair(const nw::PairUnits<typename L::Unit>& u, const nw::Sco
     const auto voe = L::splat(static_cast<Cell>(s.open_extend));
     for (std::size_t d = 2; d <= la + lb; ++d) {
         const std::size_t lo = d > lb ? d - lb : 1, hi = d - 1 < la ? d - 1 : la;
-        const typename L::Unit* b = u.b_reversed + lb - d;
+        // Row i reads b[d - i - 1] at b_reversed[lb - d + i]: in range from lo on, although
+        // lb - d alone wraps once d > lb.
+        const std::size_t b_at = lb - d;
         const Diagonal up = *old, back = *older, next = *cur;
         for (std::size_t i = lo; i <= hi; i += L::width) {
-            const auto pair = L::pick(L::load_units(u.a + i - 1), L::load_units(b + i), vm, vx);
+            const auto pair = L::pick(L::load_units(u.a + i - 1),
+                                      L::load_units(u.b_reversed + (b_at + i)), vm, vx);
             const auto best = L::max(L::load(back.mp + i - 1), L::load(back.q + i - 1));
             const auto m = L::add(best, pair);
             const auto p =
