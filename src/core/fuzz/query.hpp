@@ -144,7 +144,10 @@ class RatioBlock {
   public:
     // query.lanes() must not be null.
     RatioBlock(const RatioQuery& query, simd::packed::LcsKernel kernel) noexcept
-        : query_lanes_(*query.lanes()), kernel_(kernel), query_length_(query.length()) {}
+        : query_lanes_(*query.lanes()), kernel_(kernel), query_length_(query.length()) {
+        // The kernels also run the unused lanes of a last block: they read defined units.
+        std::memset(rows_, Lanes::absent, sizeof rows_);
+    }
     RatioBlock(const RatioBlock&) = delete;
     RatioBlock& operator=(const RatioBlock&) = delete;
 
