@@ -129,14 +129,23 @@ inline void sort_tokens(TextSlice* tokens, std::size_t n, TextSlice text) {
     if (n >= 48) {
         // Counting passes on byte 6 of the key (the token's second byte), then byte 7.
         std::uint32_t second[256] = {}, first[256] = {};
+        // Prefix sums over the range of byte values seen only (mostly the letters).
+        std::uint64_t first_low = 255, first_high = 0, second_low = 255, second_high = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            ++second[(keyed[i].key >> 48) & 0xFF];
-            ++first[keyed[i].key >> 56];
+            const std::uint64_t f = keyed[i].key >> 56, s = (keyed[i].key >> 48) & 0xFF;
+            ++first[f];
+            ++second[s];
+            first_low = std::min(first_low, f);
+            first_high = std::max(first_high, f);
+            second_low = std::min(second_low, s);
+            second_high = std::max(second_high, s);
         }
-        std::uint32_t at_second = 0, at_first = 0;
-        for (std::size_t b = 0; b < 256; ++b) {
-            at_second += std::exchange(second[b], at_second);
+        std::uint32_t at_first = 0, at_second = 0;
+        for (std::size_t b = first_low; b <= first_high; ++b) {
             at_first += std::exchange(first[b], at_first);
+        }
+        for (std::size_t b = second_low; b <= second_high; ++b) {
+            at_second += std::exchange(second[b], at_second);
         }
         Keyed* by_second = spare.allocate(n);
         for (std::size_t i = 0; i < n; ++i)
