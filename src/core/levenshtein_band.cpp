@@ -32,16 +32,22 @@ class BandMasks {
   public:
     BandMasks(const Unit* pattern, std::size_t m)
         : blocks_((m + 63) / 64), stride_(blocks_ + 2 * simd::band_pad) {
-        std::size_t rows = 1;  // row 0 holds the zeros
-        std::memset(offset_, 0, sizeof offset_);
+        // Which units below 256 occur, by stores alone (a test of the table per unit
+        // mispredicts), then their rows in unit order; row 0 holds the zeros.
+        std::uint8_t seen[256] = {};
         std::size_t wide = 0;
         for (std::size_t k = 0; k < m; ++k) {
             const auto c = static_cast<std::uint32_t>(pattern[k]);
-            if (c < 256) {
-                if (offset_[c] == 0) offset_[c] = rows++ * stride_;
+            if (sizeof(Unit) == 1 || c < 256) {
+                seen[c] = 1;
             } else {
                 ++wide;
             }
+        }
+        std::size_t rows = 1;
+        for (std::size_t c = 0; c < 256; ++c) {
+            offset_[c] = seen[c] ? rows * stride_ : 0;
+            rows += seen[c];
         }
         if (wide > 0) {
             std::size_t capacity = 8;
