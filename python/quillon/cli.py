@@ -72,7 +72,9 @@ def sample_lines() -> list[str]:
 
 def decode(data: bytes, encoding: str, name: str) -> str:
     try:
-        return data.decode(encoding)
+        text = data.decode(encoding)
+        # A byte-order mark is not part of the first line.
+        return text.removeprefix("\ufeff")
     except LookupError:
         raise CliError(f"unknown encoding {encoding!r}", USAGE_ERROR) from None
     except UnicodeDecodeError as err:
@@ -80,7 +82,8 @@ def decode(data: bytes, encoding: str, name: str) -> str:
         column = err.start - (data.rfind(b"\n", 0, err.start) + 1) + 1
         byte = data[err.start : err.start + 1].hex()
         raise CliError(
-            f"{name}: line {line}, column {column}: byte 0x{byte} is not valid {encoding}; "
+            f"{name}: line {line}: byte 0x{byte} (byte {column} of the line) is not valid "
+            f"{encoding}; "
             f"give the file's encoding with --encoding (for example --encoding latin-1)"
         ) from None
 
@@ -106,8 +109,11 @@ def split_lines(text: str) -> list[str]:
 
 def column_values(text: str, column: str, name: str) -> list[str]:
     """The values of one CSV column; the first row is the header."""
-    rows = csv.reader(io.StringIO(text, newline=""))
-    header = next(rows, None)
+    try:
+        rows = list(csv.reader(io.StringIO(text, newline="")))
+    except csv.Error as err:
+        raise CliError(f"{name}: not readable as CSV: {err}") from None
+    header = rows.pop(0) if rows else None
     if header is None:
         raise CliError(f"{name}: empty CSV input, no header row")
     if column in header:
@@ -265,16 +271,17 @@ def max_length_for(scorer: str, threshold: float, length: int) -> float:
 def index_keys(length: int, damerau: bool) -> list[tuple[int, int, int]]:
     """(key number, start, end) of the spans that a key leaves out of a text of `length`.
 
-    The text is cut into up to four pieces, and each key is the text without one piece (without
-    two neighbouring pieces too, for Damerau). One edit falls inside one piece (an insertion at a
-    piece's start counts as inside it; a transposition across two pieces inside the pair), so a
-    pair within distance 1 agrees on that key: the same prefix before the span, and the same
-    suffix after it once the longer text's suffix is shifted by the difference of lengths."""
+    The text is cut into up to four pieces, and each key is the text without one piece. One edit
+    falls inside one piece (an insertion at a piece's start counts as inside it), so a pair within
+    distance 1 agrees on that key: the same prefix before the span, and the same suffix after it
+    once the longer text's suffix is shifted by the difference of lengths. A swap of two letters
+    across a cut is the one Damerau edit that touches two pieces; the keys without the two letters
+    beside each cut catch it."""
     pieces = max(1, min(4, length))
     cuts = [p * length // pieces for p in range(pieces + 1)]
     spans = [(p, cuts[p], cuts[p + 1]) for p in range(pieces)]
     if damerau:
-        spans += [(pieces + p, cuts[p], cuts[p + 2]) for p in range(pieces - 1)]
+        spans += [(pieces + p, cuts[p + 1] - 1, cuts[p + 1] + 1) for p in range(pieces - 1)]
     return spans
 
 
@@ -288,6 +295,13 @@ def dedupe_index(
     by_length: dict[int, list[int]] = {}
     for i, line in enumerate(lines):
         by_length.setdefault(len(line), []).append(i)
+
+    def check(cands: list[int], j: int) -> None:
+        line = lines[j]
+        for i, d in zip(cands, batch(line, [lines[i] for i in cands])):
+            if d <= k:
+                groups.union(i, j)
+
     for length in sorted(by_length):
         shorter = by_length[length]
         spans = index_keys(length, damerau)
@@ -296,25 +310,22 @@ def dedupe_index(
             line = lines[i]
             for key, s, e in spans:
                 index.setdefault((key, line[:s], line[e:]), []).append(i)
-        # Longer texts first, so that the progress reaches the end of this class with the loop.
-        for other in range(length + k, length - 1, -1):
-            shift = other - length
-            for n, j in enumerate(by_length.get(other, ()), 1):
-                if shift == 0 and n % 4096 == 0:
-                    progress(4096)
-                line = lines[j]
-                found: set[int] = set()
-                for key, s, e in spans:
-                    hit = index.get((key, line[:s], line[e + shift :]))
-                    if hit:
-                        found.update(hit)
-                # Pairs of one length are seen from both sides; keep each once.
-                cands = [i for i in found if i < j] if shift == 0 else list(found)
-                if cands:
-                    for i, d in zip(cands, batch(line, [lines[i] for i in cands])):
-                        if d <= k:
-                            groups.union(i, j)
-        progress(len(shorter) % 4096)
+        # Texts of this length: pairs share a bucket of the index.
+        for bucket in index.values():
+            if len(bucket) > 1:
+                for n, j in enumerate(bucket[1:], 1):
+                    check(bucket[:n], j)
+        # One character longer (for k = 1): probe the index with the longer text's keys.
+        for j in by_length.get(length + 1, ()) if k else ():
+            line = lines[j]
+            found: set[int] = set()
+            for key, s, e in spans:
+                hit = index.get((key, line[:s], line[e + 1 :]))
+                if hit:
+                    found.update(hit)
+            if found:
+                check(list(found), j)
+        progress(len(shorter))
 
 
 def sorted_by_length(lines: Sequence[str]) -> list[int]:
@@ -450,10 +461,10 @@ def self_match(scorer: str, text: str, threshold: float) -> bool:
 # --- output ------------------------------------------------------------------------------------
 
 
-def show(score: float) -> str:
-    return (
-        str(score) if isinstance(score, int) else f"{score:.4g}" if score <= 1 else f"{score:.2f}"
-    )
+def show(scorer: str, score: float) -> str:
+    if scorer in DISTANCES:
+        return str(score)
+    return f"{score:.4f}" if scorer == "jaro_winkler" else f"{score:.2f}"
 
 
 def progress_bar(args: argparse.Namespace, total: int, stderr: IO[str], unit: str) -> Any:
@@ -479,7 +490,7 @@ def run_match(args: argparse.Namespace, stdin: IO[bytes], stdout: IO[str], stder
     best = best_matches(args.scorer, args.query, lines, args.limit, cutoff)
     if args.format == "text":
         for choice, score, index in best:
-            print(f"{show(score):>8}  {index + 1:>7}  {choice}", file=stdout)
+            print(f"{show(args.scorer, score):>8}  {index + 1:>7}  {choice}", file=stdout)
     elif args.format == "csv":
         writer = csv.writer(stdout, lineterminator="\n")
         writer.writerow(["score", "line", "text"])
@@ -616,7 +627,7 @@ def build_parser() -> Parser:
             sub.add_argument(
                 "--column",
                 help="read this CSV column (a header name, or a 0-based index) instead of lines; "
-                "the first row is the header",
+                "the first row is the header, and rows are numbered from 1 after it",
             )
             sub.add_argument("--format", choices=("text", "csv", "jsonl"), default="text")
 
