@@ -50,6 +50,8 @@ SCORER_HELP = (
     "distance kept"
 )
 
+FILE_HELP = "one text per line; '-' or none for standard input"
+
 USAGE_ERROR, INPUT_ERROR = 2, 1
 
 
@@ -619,10 +621,13 @@ def build_parser() -> Parser:
     )
     commands = parser.add_subparsers(dest="command", metavar="COMMAND", parser_class=Parser)
 
-    def common(sub: argparse.ArgumentParser, lists: bool = True) -> None:
+    def common(sub: argparse.ArgumentParser, lists: bool = True, bars: bool = True) -> None:
         sub.add_argument("--encoding", default="utf-8", help="input encoding (default utf-8)")
-        sub.add_argument("--progress", action="store_true", help="progress bar even off a terminal")
-        sub.add_argument("--no-progress", action="store_true", help="no progress bar")
+        if bars:
+            sub.add_argument(
+                "--progress", action="store_true", help="progress bar even off a terminal"
+            )
+            sub.add_argument("--no-progress", action="store_true", help="no progress bar")
         if lists:
             sub.add_argument(
                 "--column",
@@ -640,15 +645,18 @@ def build_parser() -> Parser:
         epilog=f"scorers: {SCORER_HELP}.",
     )
     match.add_argument("query")
-    match.add_argument("file", nargs="?", metavar="FILE")
+    match.add_argument("file", nargs="?", metavar="FILE", help=FILE_HELP)
     match.add_argument(
-        "--scorer", type=scorer_name(SCORERS, "scorer"), default="wratio", help="default wratio"
+        "--scorer",
+        type=scorer_name(SCORERS, "scorer"),
+        default="wratio",
+        help=f"one of {', '.join(SCORERS)} (default wratio)",
     )
     match.add_argument("--limit", type=int, default=5, help="matches shown (default 5)")
     match.add_argument(
         "--cutoff", help="lowest score kept, or largest distance for levenshtein and damerau"
     )
-    common(match)
+    common(match, bars=False)  # one pass over the lines: nothing to watch
 
     dedupe = commands.add_parser(
         "dedupe",
@@ -665,8 +673,13 @@ def build_parser() -> Parser:
         " partial, token_sort, token_set, token and wratio compare every pair (thousands of"
         " lines).",
     )
-    dedupe.add_argument("file", nargs="?", metavar="FILE")
-    dedupe.add_argument("--scorer", type=scorer_name(SCORERS, "scorer"), default="damerau")
+    dedupe.add_argument("file", nargs="?", metavar="FILE", help=FILE_HELP)
+    dedupe.add_argument(
+        "--scorer",
+        type=scorer_name(SCORERS, "scorer"),
+        default="damerau",
+        help=f"one of {', '.join(SCORERS)} (default damerau)",
+    )
     dedupe.add_argument("--threshold", help="see the scorers below")
     common(dedupe)
 
@@ -677,8 +690,8 @@ def build_parser() -> Parser:
         " written block by block to a NumPy .npy file: uint32 distances for levenshtein and"
         " damerau, float64 similarities (0-1) for jaro_winkler.",
     )
-    cdist.add_argument("a", metavar="A")
-    cdist.add_argument("b", metavar="B")
+    cdist.add_argument("a", metavar="A", help="rows: one text per line ('-': standard input)")
+    cdist.add_argument("b", metavar="B", help="columns: one text per line")
     cdist.add_argument("-o", "--output", required=True, metavar="OUT.npy")
     cdist.add_argument(
         "--metric",
