@@ -14,18 +14,21 @@ namespace quillon::binding {
 
 namespace {
 
-// a, b, score_cutoff=0.0 -> float: the shape shared by the pairwise ratio scorers.
-template <class Scorer>
+// a, b, score_cutoff=0.0 -> float: the shape shared by the pairwise ratio scorers. The plain
+// ratios score a short pair in about the time a release of the lock takes, and keep it then.
+template <bool cheap = false, class Scorer>
 PyObject* pair_scorer(Args& args, Scorer scorer) {
     const TextSlice a = args.str(0), b = args.str(1);
     const double score_cutoff = args.float_or(2, 0.0);
-    const double score = without_gil([&] { return scorer(a, b, score_cutoff); });
+    const auto score_pair = [&] { return scorer(a, b, score_cutoff); };
+    const double score =
+        cheap ? without_gil_unless_short(a, b, score_pair) : without_gil(score_pair);
     return to_python(score).release();
 }
 
 }  // namespace
 
-PyObject* fuzz_ratio(Args& args) { return pair_scorer(args, fuzz::ratio_with_cutoff); }
+PyObject* fuzz_ratio(Args& args) { return pair_scorer<true>(args, fuzz::ratio_with_cutoff); }
 
 PyObject* fuzz_token_sort_ratio(Args& args) { return pair_scorer(args, fuzz::token_sort_ratio); }
 
@@ -47,7 +50,7 @@ PyObject* fuzz_partial_token_ratio(Args& args) {
     return pair_scorer(args, fuzz::partial_token_ratio);
 }
 
-PyObject* fuzz_qratio(Args& args) { return pair_scorer(args, fuzz::qratio); }
+PyObject* fuzz_qratio(Args& args) { return pair_scorer<true>(args, fuzz::qratio); }
 
 PyObject* fuzz_partial_ratio(Args& args) { return pair_scorer(args, fuzz::partial_ratio); }
 
