@@ -94,11 +94,6 @@ def test_cdist_of_empty_lists(list_a, list_b):
     assert sync(qd.cdist(list_a, list_b, chunks=7)).shape == (len(list_a), len(list_b))
 
 
-def test_cdist_jaro_winkler_weight_reaches_the_blocks():
-    x = qd.cdist(CHOICES, QUERIES, "jaro_winkler", 11, p=0.25)
-    np.testing.assert_array_equal(sync(x), quillon.jaro_winkler_cdist(CHOICES, QUERIES, 0.25))
-
-
 def test_cdist_ships_each_block_only_its_texts():
     x = qd.cdist(CHOICES, QUERIES, chunks=(40, 2))
     held = [v for v in dict(x.__dask_graph__()).values() if isinstance(v, qd._Texts)]
