@@ -58,9 +58,10 @@ def test_interrupted_into_leaves_out_untouched_and_released(fn, lists, shape, dt
 LIST_FORMS = [
     lambda: quillon.levenshtein_cdist(WORDS, WORDS),
     lambda: quillon.fuzz_ratio_batch(WORDS[1] * 3, LONG * 20),
-    lambda: quillon.fuzz_extract(WORDS[1] * 3, LONG * 20, limit=3),
-    lambda: quillon.needleman_wunsch_batch_fn(WORDS[2], LONG, 1, -1, -1),
-    lambda: quillon.needleman_wunsch_affine_batch(WORDS[2], LONG[:6000], 1, -1, -3, -1),
+    # A long list kept: a small limit would let the kept scores pass over most choices by length.
+    lambda: quillon.fuzz_extract(WORDS[1] * 3, LONG * 20, 0.0, 300),
+    lambda: quillon.needleman_wunsch_batch_fn(WORDS[2], LONG * 10, 1, -1, -1),
+    lambda: quillon.needleman_wunsch_affine_batch(WORDS[2], LONG * 5, 1, -1, -3, -1),
 ]
 
 
