@@ -785,38 +785,46 @@ double damerau_ratio(TextSlice a, TextSlice b) {
     return ratio_of(sa.size() + sb.size(), dense_distance(sa, sb));
 }
 
-std::vector<std::uint32_t> damerau_levenshtein_batch(TextSlice query,
-                                                     std::span<const TextSlice> candidates) {
+namespace {
+
+// One piece of a batch, on one thread: its candidates coded with the query, grouped by length
+// and scored in lanes (the others one by one), results written to out.
+void batch_piece(TextSlice query, std::span<const TextSlice> candidates, std::uint32_t* out) {
     const LaneTexts texts(std::span(&query, 1), candidates);
     const CodedText& q = texts.a[0];
-    std::vector<std::uint32_t> out(candidates.size());
-    if (!q.in_lanes) {
-        const Row row(query);
-        return pool::map(candidates.size(), [&](std::size_t j) {
-            return row.distance_to(candidates[j], texts.b[j].ascii);
-        });
-    }
     const LanePlan plan(texts.b);
-    const auto results = pool::map(plan.groups.size(), [&](std::size_t g) {
-        Lanes bt[lane_max];
-        plan.groups[g].transpose(texts.b, bt);
-        std::array<std::uint32_t, lane_count> r;
-        lanes_distance(q.data, q.size, bt, plan.groups[g].width, plan.groups[g].lengths, r.data());
-        return r;
-    });
-    for (std::size_t g = 0; g < plan.groups.size(); ++g) {
-        for (std::size_t k = 0; k < plan.groups[g].count; ++k) {
-            out[plan.groups[g].columns[k]] = results[g][k];
+    if (q.in_lanes) {
+        for (const LaneGroup& group : plan.groups) {
+            Lanes bt[lane_max];
+            group.transpose(texts.b, bt);
+            std::uint32_t r[lane_count];
+            lanes_distance(q.data, q.size, bt, group.width, group.lengths, r);
+            for (std::size_t k = 0; k < group.count; ++k) out[group.columns[k]] = r[k];
         }
     }
-    if (!plan.others.empty()) {
+    if (!q.in_lanes || !plan.others.empty()) {
         const Row row(query);
-        const auto rest = pool::map(plan.others.size(), [&](std::size_t n) {
-            const std::size_t j = plan.others[n];
-            return row.distance_to(candidates[j], texts.b[j].ascii);
-        });
-        for (std::size_t n = 0; n < rest.size(); ++n) out[plan.others[n]] = rest[n];
+        for (std::size_t j = 0; j < candidates.size(); ++j) {
+            if (!q.in_lanes || !texts.b[j].in_lanes) {
+                out[j] = row.distance_to(candidates[j], texts.b[j].ascii);
+            }
+        }
     }
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> damerau_levenshtein_batch(TextSlice query,
+                                                     std::span<const TextSlice> candidates) {
+    std::vector<std::uint32_t> out(candidates.size());
+    // Pieces code and group their own candidates, so that no pass over the whole list runs on
+    // one thread; several per thread, so that a short list of long texts is shared out too.
+    const std::size_t piece =
+        std::clamp<std::size_t>(candidates.size() / (8 * pool::size()), 16, 4096);
+    pool::for_each_chunk(
+        candidates.size(), piece, [&](std::size_t, std::size_t begin, std::size_t end) {
+            batch_piece(query, candidates.subspan(begin, end - begin), out.data() + begin);
+        });
     return out;
 }
 
