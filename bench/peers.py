@@ -551,7 +551,9 @@ class Worker:
     "next" (answering its name, None after the last) and times it on "measure"."""
 
     def __init__(self, threads: int, quick: bool, table: str) -> None:
-        env = dict(os.environ, RAYON_NUM_THREADS=str(threads))
+        # NumPy's BLAS threads spin for a while once started and would take a core from the
+        # two-thread measurements; nothing here uses BLAS.
+        env = dict(os.environ, RAYON_NUM_THREADS=str(threads), OPENBLAS_NUM_THREADS="1")
         argv = [sys.executable, __file__, "--worker", str(threads), "--table", table]
         argv += ["--quick"] * quick
         self.threads = threads
