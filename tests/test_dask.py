@@ -106,7 +106,7 @@ def test_extract_one_query_merges_partitions_exactly(scorer, container):
     assert set(SINGLE) == set(qd.SCORERS)
     choices = containers(CHOICES).get(container)
     if choices is None:
-        pytest.skip("dask.dataframe needs pandas")
+        pytest.skip("dask.dataframe needs pandas and pyarrow")
     cases = [
         (query, limit, cutoff)
         for query in QUERIES
@@ -125,7 +125,7 @@ def test_extract_one_query_merges_partitions_exactly(scorer, container):
 def test_extract_per_row(scorer, container):
     queries = containers(CHOICES[:40]).get(container)
     if queries is None:
-        pytest.skip("dask.dataframe needs pandas")
+        pytest.skip("dask.dataframe needs pandas and pyarrow")
     got = sync(qd.extract(queries, CHOICES, scorer, 3))
     if container == "series":
         assert list(got.index) == list(range(40))

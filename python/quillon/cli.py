@@ -350,6 +350,7 @@ def dedupe_blocks(
     order = sorted_by_length(lines)
     texts = [lines[i] for i in order]
     lengths = np.array([len(t) for t in texts], dtype=np.int64)
+    into: Callable[..., None]
     if scorer == "jaro_winkler":
         into, dtype = quillon.jaro_winkler_cdist_into, np.float64
     elif scorer == "levenshtein":
@@ -599,7 +600,7 @@ def run_cdist(args: argparse.Namespace, stdin: IO[bytes], stdout: IO[str], stder
 class Parser(argparse.ArgumentParser):
     """Usage errors exit with status 2 and one message, as argparse does, plus the valid choices."""
 
-    def error(self, message: str) -> Any:  # type: ignore[override]
+    def error(self, message: str) -> Any:
         raise CliError(f"{self.prog}: {message}", USAGE_ERROR)
 
 
@@ -729,5 +730,5 @@ def main(
         return 130
     except BrokenPipeError:
         # Output cut short by a closed pipe (`| head`) is not an error.
-        sys.stdout = None  # type: ignore[assignment]
+        sys.stdout = None
         return 0
