@@ -245,10 +245,12 @@ PassKernel choose_pass_kernel() noexcept {
     // The override caps the lanes as for every other kernel; detection decides what runs.
     const auto isa = simd::simd_isa_override();
     if (isa && (*isa == "portable" || *isa == "neon")) return band_pass_portable;
+#if defined(__x86_64__) || defined(_M_X64)
     if ((!isa || *isa == "avx512") && simd::avx512_available() && simd::avx2_available()) {
         return simd::band_pass_avx512;
     }
     if (simd::avx2_available()) return simd::band_pass_avx2;
+#endif
     return band_pass_portable;
 }
 
