@@ -101,18 +101,7 @@ const char* StrList::copy(const char* data, std::size_t size) {
         room_ = block_bytes;
     }
     char* at = free_;
-    // Most texts are words: two overlapping moves instead of a call to memcpy.
-    if (size >= 16) {
-        std::memcpy(at, data, size);
-    } else if (size >= 8) {
-        std::memcpy(at, data, 8);
-        std::memcpy(at + size - 8, data + size - 8, 8);
-    } else if (size >= 4) {
-        std::memcpy(at, data, 4);
-        std::memcpy(at + size - 4, data + size - 4, 4);
-    } else {
-        for (std::size_t k = 0; k < size; ++k) at[k] = data[k];
-    }
+    copy_short(at, data, size);
     free_ += size;
     room_ -= size;
     return at;

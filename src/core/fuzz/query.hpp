@@ -225,23 +225,6 @@ class RatioBlock {
         return !longer;
     }
 
-    // n <= 64 bytes in at most four overlapping moves of 16, 8 or 4 (where two overlap they
-    // write the same bytes), instead of a call.
-    static void copy_short(std::uint8_t* to, const std::uint8_t* from, std::size_t n) noexcept {
-        if (n >= 16) {
-            for (std::size_t k = 0; k + 16 < n; k += 16) std::memcpy(to + k, from + k, 16);
-            std::memcpy(to + n - 16, from + n - 16, 16);
-        } else if (n >= 8) {
-            std::memcpy(to, from, 8);
-            std::memcpy(to + n - 8, from + n - 8, 8);
-        } else if (n >= 4) {
-            std::memcpy(to, from, 4);
-            std::memcpy(to + n - 4, from + n - 4, 4);
-        } else {
-            for (std::size_t k = 0; k < n; ++k) to[k] = from[k];
-        }
-    }
-
     const Lanes& query_lanes_;
     simd::packed::LcsKernel kernel_;
     std::size_t query_length_;
