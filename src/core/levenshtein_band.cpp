@@ -10,7 +10,6 @@
 #include "levenshtein_band.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -239,32 +238,6 @@ std::uint64_t band_pass_portable(const simd::BandPass& p) noexcept {
     return score;
 }
 
-using PassKernel = std::uint64_t (*)(const simd::BandPass&) noexcept;
-
-PassKernel choose_pass_kernel() noexcept {
-    // The override caps the lanes as for every other kernel; detection decides what runs.
-    const auto isa = simd::simd_isa_override();
-    if (isa && (*isa == "portable" || *isa == "neon")) return band_pass_portable;
-#if defined(__x86_64__) || defined(_M_X64)
-    if ((!isa || *isa == "avx512") && simd::avx512_available() && simd::avx2_available()) {
-        return simd::band_pass_avx512;
-    }
-    if (simd::avx2_available()) return simd::band_pass_avx2;
-#endif
-    return band_pass_portable;
-}
-
-// A once-cell without a guard lock, as in simd/isa.cpp: racing threads choose alike.
-PassKernel pass_kernel() noexcept {
-    constinit static std::atomic<PassKernel> cell{nullptr};
-    PassKernel kernel = cell.load(std::memory_order_acquire);
-    if (kernel == nullptr) {
-        kernel = choose_pass_kernel();
-        cell.store(kernel, std::memory_order_release);
-    }
-    return kernel;
-}
-
 // Bands of fewer blocks per column take the word loop whatever the processor.
 constexpr std::size_t lanes_from_blocks = 6;
 
@@ -300,8 +273,9 @@ class Band {
         // A lane group spends width - 1 steps on its skew and, in a narrow band, handles the
         // band's edges in nearly every step: narrow bands stay on words.
         const std::size_t band_blocks = (pass_.half + pass_.hi) / 64 + 2;
-        if (band_blocks < lanes_from_blocks) return band_pass_portable(pass_);
-        return pass_kernel()(pass_);
+        const simd::BandKernel lanes = simd::kernels().band_pass;
+        if (band_blocks < lanes_from_blocks || lanes == nullptr) return band_pass_portable(pass_);
+        return lanes(pass_);
     }
 
   private:

@@ -28,6 +28,7 @@ struct BandPass {
 // The pass's result: never below the distance, equal to it when it is at most half + hi.
 // Columns run in groups of 4 (AVX2) or 8 (AVX-512) lanes as a wavefront: lane l holds column
 // j + l, one block behind lane l - 1, which hands it the block's vertical deltas.
+using BandKernel = std::uint64_t (*)(const BandPass& pass) noexcept;
 std::uint64_t band_pass_avx2(const BandPass& pass) noexcept;
 std::uint64_t band_pass_avx512(const BandPass& pass) noexcept;
 

@@ -142,19 +142,26 @@ bool avx512bw_available() noexcept {
 namespace {
 
 // The group entries a process can get, by kernel_row.
+#if defined(__x86_64__) || defined(_M_X64)
+constexpr BandKernel band_avx2 = band_pass_avx2, band_avx512 = band_pass_avx512;
+#else
+constexpr BandKernel band_avx2 = nullptr, band_avx512 = nullptr;  // never selected there
+#endif
+
 struct Groups {
     std::size_t width;
     MyersGroup levenshtein;
     JaroGroup jaro;
+    BandKernel band;
 };
 constexpr Groups group_rows[] = {
-    {1, nullptr, nullptr},
-    {2, nullptr, nullptr},
-    {4, levenshtein_myers_4way_portable, jaro_4way_portable},
-    {4, levenshtein_myers_4way_avx2, jaro_4way_avx2},
-    {8, levenshtein_myers_8way_portable, jaro_8way_portable},
-    {8, levenshtein_myers_8way_avx2, jaro_8way_avx2},
-    {8, levenshtein_myers_8way_avx512, jaro_8way_avx512},
+    {1, nullptr, nullptr, nullptr},
+    {2, nullptr, nullptr, nullptr},
+    {4, levenshtein_myers_4way_portable, jaro_4way_portable, nullptr},
+    {4, levenshtein_myers_4way_avx2, jaro_4way_avx2, band_avx2},
+    {8, levenshtein_myers_8way_portable, jaro_8way_portable, nullptr},
+    {8, levenshtein_myers_8way_avx2, jaro_8way_avx2, band_avx2},
+    {8, levenshtein_myers_8way_avx512, jaro_8way_avx512, band_avx512},
 };
 
 // The narrow-lane entries and the Latin-1 decoder, by lanes_row.
@@ -186,6 +193,7 @@ constexpr auto kernel_rows = [] {
                                                    lanes_rows[l].jaro,  lanes_rows[l].latin1_16,
                                                    lanes_rows[l].lcs,   lanes_rows[l].partial};
             rows[g * std::size(lanes_rows) + l].needleman = needleman_rows[l];
+            rows[g * std::size(lanes_rows) + l].band_pass = group_rows[g].band;
         }
     }
     return rows;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "band.hpp"
 #include "kernels.hpp"
 #include "needleman.hpp"
 #include "packed.hpp"
@@ -60,6 +61,9 @@ struct Kernels {
     // Needleman-Wunsch in 16- and 32-bit lanes, by the narrow lanes' choice but never null:
     // the plain lane loops still beat the saturating 64-bit rows.
     const nw::Table* needleman = nullptr;
+    // Wide Levenshtein bands (simd/band.hpp), by the groups' instruction set: AVX-512 for
+    // eight-text groups on AVX-512, AVX2 for AVX2 groups, else null (the driver's word loop).
+    BandKernel band_pass = nullptr;
 };
 
 const Kernels& kernels() noexcept;
